@@ -1,0 +1,25 @@
+#include "foundation/DebugPrint.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstring>
+
+namespace {
+std::atomic<DebugSink> g_sink{nullptr};
+}
+
+DebugSink SetDebugSink(DebugSink sink) { return g_sink.exchange(sink); }
+
+void DebugPrint(const char* format, ...) {
+  char text[2048];
+  va_list args;
+  va_start(args, format);
+  wvsprintfA(text, format, args);
+  va_end(args);
+  text[sizeof text - 1] = '\0';
+  size_t length = std::strlen(text);
+  if (length > 0 && text[length - 1] == '\n') text[length - 1] = '\0';
+  if (DebugSink sink = g_sink.load()) sink(text);
+}

@@ -1,0 +1,73 @@
+#pragma once
+// Shared helpers of the Windows test programs: scratch folders, reading the diagnostics, answering
+// message boxes in place of the user, and byte-exact comparisons of Shift-JIS text.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tests/support/Bytes.h"
+
+namespace testing_support {
+
+// A fresh folder below the temp folder, removed with everything in it when the object goes away.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
+
+ private:
+  std::string path_;
+};
+
+// Removes a folder tree; true if it is gone afterwards.
+bool RemoveTree(const std::string& path);
+
+// Writes or reads a whole file; the reader gives false when the file cannot be read.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+bool ReadWholeFile(const std::string& path, std::string* bytes);
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
+// An environment variable of the harness, or "" when unset.
+std::string HarnessSetting(const char* name);
+
+// Collects every DebugPrint text while it lives.
+class DebugCapture {
+ public:
+  DebugCapture();
+  ~DebugCapture();
+  std::vector<std::string> Texts() const;
+
+ private:
+  static void Sink(const char* text);
+};
+
+// Answers ShowMessageBox calls from a list, in order, and records every box asked. When the list runs
+// out the box is answered with `fallback`.
+struct AskedBox {
+  HWND owner;
+  std::string text;
+  std::string caption;
+  UINT style;
+};
+
+class ScriptedUser {
+ public:
+  explicit ScriptedUser(std::vector<int> answers, int fallback = IDCANCEL);
+  ~ScriptedUser();
+  std::vector<AskedBox> Asked() const;
+
+ private:
+  static int Handler(HWND owner, const char* text, const char* caption, UINT style);
+};
+
+}  // namespace testing_support
