@@ -23,3 +23,5 @@ void DebugPrint(const char* format, ...) {
   if (length > 0 && text[length - 1] == '\n') text[length - 1] = '\0';
   if (DebugSink sink = g_sink.load()) sink(text);
 }
+
+void ClearDebugDisplay() {}

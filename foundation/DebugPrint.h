@@ -9,3 +9,7 @@ using DebugSink = void (*)(const char* text);
 
 // Installs the receiver of every formatted text (null: drop). Returns the previous one.
 DebugSink SetDebugSink(DebugSink sink);
+
+// Empties the debug display. The display exists only once it has been switched on, which nothing does
+// yet, so for now there is never anything to clear.
+void ClearDebugDisplay();
