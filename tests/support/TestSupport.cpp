@@ -139,4 +139,8 @@ std::vector<AskedBox> ScriptedUser::Asked() const {
   return g_asked;
 }
 
+CustomUser::CustomUser(int (*handler)(HWND, const char*, const char*, UINT)) { SetMessageBoxHandler(handler); }
+
+CustomUser::~CustomUser() { SetMessageBoxHandler(nullptr); }
+
 }  // namespace testing_support

@@ -70,4 +70,13 @@ class ScriptedUser {
   static int Handler(HWND owner, const char* text, const char* caption, UINT style);
 };
 
+// Answers every ShowMessageBox with `handler` while it lives.
+class CustomUser {
+ public:
+  explicit CustomUser(int (*handler)(HWND owner, const char* text, const char* caption, UINT style));
+  ~CustomUser();
+  CustomUser(const CustomUser&) = delete;
+  CustomUser& operator=(const CustomUser&) = delete;
+};
+
 }  // namespace testing_support

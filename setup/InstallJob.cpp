@@ -1,0 +1,248 @@
+#include "setup/InstallJob.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "foundation/Folders.h"
+#include "foundation/MessageBox.h"
+#include "foundation/NativeFile.h"
+#include "foundation/PathText.h"
+#include "foundation/ShiftJis.h"
+#include "pack/DiscLocation.h"
+
+namespace {
+
+const char* const kReadFailed = "ファイル読み込みに失敗しました。";
+const char* const kWindowsError = "WindowsError:";
+
+// The system's message for an error code, in the user's language.
+std::string SystemErrorText(DWORD error) {
+  char* text = nullptr;
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, error, 0x400, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  std::string result = (length > 0 && text) ? std::string(text, length) : std::string();
+  if (text) LocalFree(text);
+  return result;
+}
+
+bool IsExistingFile(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Position of the first "\voice\" that starts on a character boundary at or after `from`, or npos.
+size_t FindVoiceFolder(const std::string& path, size_t from) {
+  static const char kVoice[] = "\\voice\\";
+  for (size_t i = 0; i < path.size(); i += ShiftJisCharLength(path, i)) {
+    if (i >= from && path.compare(i, sizeof kVoice - 1, kVoice) == 0) return i;
+  }
+  return std::string::npos;
+}
+
+}  // namespace
+
+CInstallJob::CInstallJob() { Reset(); }
+
+CInstallJob::~CInstallJob() {
+  Stop();
+  RestoreTouchedFiles();
+}
+
+void CInstallJob::Reset() {
+  Stop();
+  // A cancelled run that nobody removed still has originals kept aside: put them back first.
+  RestoreTouchedFiles();
+  parentWindow_ = nullptr;
+  requiredSize_ = 0;
+  filePercent_ = 0;
+  overallPercent_ = 0;
+  finished_ = false;
+  cancelled_ = false;
+  title_.clear();
+  discFolder_.clear();
+  destination_.clear();
+  sourcePath_.clear();
+  destinationPath_.clear();
+  files_.clear();
+  uninstallFiles_.clear();
+  uninstallFolders_.clear();
+}
+
+void CInstallJob::SetDiscFolder(const std::string& folder) {
+  discFolder_ = folder;
+  categoryFolders_[0] = folder;
+}
+
+uint64_t CInstallJob::GetFreeSpace() const {
+  std::string root = SplitPath(destination_).drive;
+  if (!root.empty() && root.back() != '\\') root += '\\';
+  return GetDiskFreeBytes(root);
+}
+
+void CInstallJob::StartInstall() {
+  Start(0);
+  SetPriority(THREAD_PRIORITY_TIME_CRITICAL);
+}
+
+std::string CInstallJob::MakeSourcePath(int category, const std::string& relativePath) const {
+  return CollapseBackslashes(categoryFolders_[category] + "\\" + relativePath);
+}
+
+std::string CInstallJob::MakeDestinationPath(const std::string& relativePath) const {
+  std::string path = CollapseBackslashes(destination_ + "\\" + relativePath);
+  // Only the part below the destination is looked at: the separator after the destination folder counts
+  // as the leading backslash of the relative path.
+  std::string folder = CollapseBackslashes(destination_);
+  size_t below = (!folder.empty() && folder.back() == '\\') ? folder.size() - 1 : folder.size();
+  if (path.compare(0, below, folder, 0, below) != 0) below = 0;
+  size_t voice = FindVoiceFolder(path, below);
+  if (voice != std::string::npos) path.replace(voice, 7, "\\voice2\\");
+  return path;
+}
+
+void CInstallJob::Run() { CopyFiles(true); }
+
+void CInstallJob::CopyFiles(bool multiDisc) {
+  CErrorModeGuard errorMode;
+  if (!(GetFreeSpace() > requiredSize_)) {
+    ShowMessageBox(parentWindow_,
+                   "インストール先の容量が不足しています。\n十分な容量を確保してから再度インストールを試みてください。",
+                   "容量不足", MB_ICONERROR);
+    cancelled_ = true;
+    return;
+  }
+
+  std::unique_ptr<char[]> buffer(new char[kChunkSize]);
+  uint64_t copiedBefore = 0;
+  for (const InstallEntry& entry : files_) {
+    if (!IsRunning()) {
+      cancelled_ = true;
+      break;
+    }
+    Step step;
+    while ((step = CopyOneFile(entry, multiDisc, buffer.get(), copiedBefore)) == Step::kRetry) {
+    }
+    if (step == Step::kEndRun) break;
+  }
+  buffer.reset();
+  overallPercent_ = 100;
+  if (!cancelled_) DeleteKeptAsideOriginals();
+  finished_ = true;
+}
+
+CInstallJob::Step CInstallJob::CopyOneFile(const InstallEntry& entry, bool multiDisc, char* buffer,
+                                           uint64_t& copiedBefore) {
+  CNativeFile source;
+  CNativeFile destination;
+  destination.writeThrough = true;
+
+  sourcePath_ = multiDisc ? RequestDiscFile(discFolder_, entry.path, entry.category, parentWindow_)
+                          : MakeSourcePath(entry.category, entry.path);
+  destinationPath_ = MakeDestinationPath(entry.path);
+
+  const char* openCaption = "FileLoadError";
+  if (source.OpenRead(sourcePath_)) {
+    std::string folder, name;
+    SplitDirectoryAndName(destinationPath_, folder, name);
+    CreateDirectoryTree(folder);
+    openCaption = "FileCreateError";
+    if (KeepOriginalAside(destinationPath_)) destination.OpenWrite(destinationPath_, true);
+  }
+  if (!source.IsOpen() || !destination.IsOpen()) {
+    std::string text = sourcePath_ + "\n" + kReadFailed + "[Error::CreateFile]\n" + kWindowsError +
+                       SystemErrorText(GetLastError());
+    if (AskRetryOrCancel(openCaption, text) == IDRETRY) return Step::kRetry;
+    cancelled_ = true;
+    return Step::kEndRun;
+  }
+
+  uint64_t size = source.GetSize64();
+  if (size == ~0ull) {
+    if (AskRetryOrCancel("GetFileSizeError", "ファイル情報読み込みに失敗しました。[Error::GetFileSize]") == IDRETRY) {
+      return Step::kRetry;
+    }
+    cancelled_ = true;
+    return Step::kEndRun;
+  }
+
+  for (uint64_t done = 0; IsRunning() && done < size;) {
+    uint32_t n = size - done < kChunkSize ? static_cast<uint32_t>(size - done) : kChunkSize;
+    const char* caption = nullptr;
+    std::string text;
+    if (!source.Read(buffer, n)) {
+      caption = "ReadFileError";
+      text = sourcePath_ + "\n" + kReadFailed + "[Error::ReadFile]\n" + kWindowsError + SystemErrorText(GetLastError());
+    } else if (!destination.Write(buffer, n)) {
+      caption = "WriteFileError";
+      text = std::string("ファイル書き込みに失敗しました。[Error::WriteFile]\n") + kWindowsError +
+             SystemErrorText(GetLastError());
+    }
+    if (caption) {
+      if (AskRetryOrCancel(caption, text) == IDRETRY) return Step::kRetry;
+      // The entry ends as if copied; the next entry's running test ends the run.
+      cancelled_ = true;
+      RequestStop();
+      break;
+    }
+    done += n;
+    filePercent_ = static_cast<int32_t>(done * 100 / size);
+    overallPercent_ = requiredSize_ == 0 ? 100 : static_cast<int32_t>((copiedBefore + done) * 100 / requiredSize_);
+  }
+  copiedBefore += size;
+  return Step::kCopied;
+}
+
+bool CInstallJob::KeepOriginalAside(const std::string& destination) {
+  for (const TouchedFile& file : touched_) {
+    if (file.destination == destination) return true;  // already ours: a retry or a second entry
+  }
+  TouchedFile record{destination, ""};
+  if (IsExistingFile(destination)) {
+    // MoveFileA never replaces a file, so the name taken cannot be anyone else's.
+    char suffix[48];
+    for (unsigned attempt = 0;; ++attempt) {
+      std::snprintf(suffix, sizeof suffix, ".setup-original-%lu-%u", GetCurrentProcessId(), attempt);
+      std::string keptAside = destination + suffix;
+      if (MoveFileA(destination.c_str(), keptAside.c_str())) {
+        record.keptAside = keptAside;
+        break;
+      }
+      DWORD error = GetLastError();
+      if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || attempt >= 1000) {
+        SetLastError(error);
+        return false;
+      }
+    }
+  }
+  touched_.push_back(record);
+  return true;
+}
+
+void CInstallJob::DeleteKeptAsideOriginals() {
+  for (const TouchedFile& file : touched_) {
+    if (!file.keptAside.empty()) DeleteFileA(file.keptAside.c_str());
+  }
+  touched_.clear();
+}
+
+void CInstallJob::RestoreTouchedFiles() {
+  for (auto file = touched_.rbegin(); file != touched_.rend(); ++file) {
+    DeleteFileA(file->destination.c_str());
+    if (!file->keptAside.empty()) MoveFileA(file->keptAside.c_str(), file->destination.c_str());
+  }
+  touched_.clear();
+}
+
+void CInstallJob::AbortAndRemove() {
+  cancelled_ = true;
+  Stop();
+  RestoreTouchedFiles();
+}
+
+int CInstallJob::AskRetryOrCancel(const char* caption, const std::string& text) {
+  return ShowMessageBox(parentWindow_, text.c_str(), caption, MB_RETRYCANCEL | MB_ICONERROR);
+}
+
+CLocalInstallJob::~CLocalInstallJob() { Stop(); }
+
+void CLocalInstallJob::Run() { CopyFiles(false); }

@@ -1,0 +1,130 @@
+#pragma once
+// The install job: copies a list of files, each a category index and a path relative to that category's
+// source folder, into one destination folder on a worker thread, in 16 KiB chunks, asking the user to
+// retry or cancel on every file error and publishing progress and a finished and a cancelled flag.
+//
+// A destination file that exists before the run is kept aside (renamed in its folder) before the worker
+// first writes it. A run that ends without a cancel deletes what was kept aside; AbortAndRemove deletes
+// every file the run created or wrote and puts the kept-aside originals back, so a cancel never loses a
+// user's file. Should the process die mid-run, the originals are still there under their kept-aside names.
+//
+// CInstallJob looks for each source on the CD-ROM drives and may ask for a disc; CLocalInstallJob, the
+// one the setup program uses, reads each source from its category folder.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/Thread.h"
+
+// winbase.h still defines the 16-bit GetFreeSpace as a macro; the job's member of that name needs it gone.
+#undef GetFreeSpace
+
+struct InstallEntry {
+  int32_t category;
+  std::string path;
+};
+
+class CInstallJob : public CThread {
+ public:
+  static constexpr int kCategoryCount = 20;
+  static constexpr uint32_t kChunkSize = 16384;
+
+  CInstallJob();
+  ~CInstallJob() override;
+
+  // Stops the worker and waits for it, then empties everything but the category folders.
+  void Reset();
+
+  void SetParentWindow(HWND window) { parentWindow_ = window; }
+  void SetTitle(const std::string& title) { title_ = title; }
+  // Also category folder 0.
+  void SetDiscFolder(const std::string& folder);
+  // `index` must be 0 to 19.
+  void SetCategoryFolder(const std::string& folder, int index) { categoryFolders_[index] = folder; }
+  void SetDestination(const std::string& folder) { destination_ = folder; }
+  // `category` must be 0 to 19.
+  void AddFile(const std::string& relativePath, int category) { files_.push_back({category, relativePath}); }
+  void AddUninstallFile(const std::string& path) { uninstallFiles_.push_back({0, path}); }
+  void AddUninstallDirectory(const std::string& path) { uninstallFolders_.push_back({0, path}); }
+  void SetRequiredSize(uint64_t bytes) { requiredSize_ = bytes; }
+
+  // Free bytes of the destination's drive; 0 when it cannot be queried.
+  uint64_t GetFreeSpace() const;
+
+  // Starts the worker, then raises it to time-critical priority.
+  void StartInstall();
+
+  bool IsFinished() const { return finished_; }
+  bool IsCancelled() const { return cancelled_; }
+  int32_t GetFilePercent() const { return filePercent_; }
+  int32_t GetOverallPercent() const { return overallPercent_; }
+  // The paths of the file being copied; not to be read while the worker runs.
+  std::string GetSourcePath() const { return sourcePath_; }
+  std::string GetDestinationPath() const { return destinationPath_; }
+
+  const std::string& GetTitle() const { return title_; }
+  const std::vector<InstallEntry>& GetFiles() const { return files_; }
+  const std::vector<InstallEntry>& GetUninstallFiles() const { return uninstallFiles_; }
+  const std::vector<InstallEntry>& GetUninstallDirectories() const { return uninstallFolders_; }
+
+  // Marks the run cancelled, stops the worker and waits for it, then removes what the run wrote and puts
+  // back what it kept aside. Listed files the run never touched stay as they are.
+  void AbortAndRemove();
+
+  std::string MakeSourcePath(int category, const std::string& relativePath) const;
+  // The destination folder joined with the relative path; the first folder named voice below the
+  // destination becomes voice2.
+  std::string MakeDestinationPath(const std::string& relativePath) const;
+
+ protected:
+  void Run() override;
+  // The copy worker; with `multiDisc` each source is located on the CD-ROM drives.
+  void CopyFiles(bool multiDisc);
+
+ private:
+  // A destination the run has written, and where its original was kept aside ("" when it had none).
+  struct TouchedFile {
+    std::string destination;
+    std::string keptAside;
+  };
+  enum class Step { kCopied, kRetry, kEndRun };
+
+  Step CopyOneFile(const InstallEntry& entry, bool multiDisc, char* buffer, uint64_t& copiedBefore);
+  // Keeps an existing destination file aside before its first write in this run. False when it exists and
+  // could not be moved (the system's error is then the last error).
+  bool KeepOriginalAside(const std::string& destination);
+  void DeleteKeptAsideOriginals();
+  void RestoreTouchedFiles();
+  int AskRetryOrCancel(const char* caption, const std::string& text);
+
+  HWND parentWindow_ = nullptr;
+  std::string title_;
+  std::string discFolder_;
+  std::string categoryFolders_[kCategoryCount];
+  std::string destination_;
+  std::vector<InstallEntry> files_;
+  uint64_t requiredSize_ = 0;
+  std::string sourcePath_;
+  std::string destinationPath_;
+  // Written by the worker, read by the controlling thread.
+  std::atomic<int32_t> filePercent_{0};
+  std::atomic<int32_t> overallPercent_{0};
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> cancelled_{false};
+  std::vector<InstallEntry> uninstallFiles_;
+  std::vector<InstallEntry> uninstallFolders_;
+  // Only the worker touches this while it runs; AbortAndRemove and Reset after it has ended.
+  std::vector<TouchedFile> touched_;
+};
+
+class CLocalInstallJob : public CInstallJob {
+ public:
+  ~CLocalInstallJob() override;
+
+ protected:
+  void Run() override;
+};

@@ -1,0 +1,65 @@
+#include "setup/SetupDialogs.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+
+#include "foundation/MessageBox.h"
+
+const char* const kCancelQuestion = "セットアップをキャンセルしますか？";
+
+namespace {
+
+void SetMessageResult(HWND page, LONG_PTR result) { SetWindowLongPtrA(page, DWLP_MSGRESULT, result); }
+
+// Yes lets the sheet close (result FALSE); No refuses the cancel (result TRUE).
+void ConfirmCancel(HWND page) {
+  int answer = ShowMessageBox(page, kCancelQuestion, "中断確認", MB_YESNO | MB_ICONINFORMATION);
+  SetMessageResult(page, answer == IDYES ? FALSE : TRUE);
+}
+
+}  // namespace
+
+void CentreSheetOnScreen(HWND sheet) {
+  RECT rect;
+  GetWindowRect(sheet, &rect);
+  int x = (GetSystemMetrics(SM_CXSCREEN) + rect.left - rect.right) >> 1;
+  int y = (GetSystemMetrics(SM_CYSCREEN) + rect.top - rect.bottom) >> 1;
+  SetWindowPos(sheet, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+INT_PTR CALLBACK WizardPage1Proc(HWND page, UINT message, WPARAM, LPARAM lParam) {
+  if (message != WM_NOTIFY) return FALSE;
+  const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+  switch (header->code) {
+    case PSN_SETACTIVE:
+      PostMessageA(header->hwndFrom, PSM_SETWIZBUTTONS, 0, PSWIZB_NEXT);
+      SetMessageResult(page, 0);
+      CentreSheetOnScreen(header->hwndFrom);
+      return TRUE;
+    case PSN_QUERYCANCEL:
+      ConfirmCancel(page);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK WizardPage2Proc(HWND page, UINT message, WPARAM, LPARAM lParam) {
+  if (message != WM_NOTIFY) return FALSE;
+  const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+  switch (header->code) {
+    case PSN_SETACTIVE:
+      PostMessageA(header->hwndFrom, PSM_SETWIZBUTTONS, 0, PSWIZB_BACK | PSWIZB_FINISH);
+      SetMessageResult(page, 0);
+      return TRUE;
+    case PSN_WIZFINISH:
+      return TRUE;
+    case PSN_QUERYCANCEL:
+      ConfirmCancel(page);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK PleaseWaitProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }

@@ -1,0 +1,25 @@
+#pragma once
+// The setup wizard object. The setup flow builds it and hands its window handle to the install job and to
+// the final message box, but never creates its window, so the handle stays null.
+//
+// Its window object and its two pictures (data\v_006_000.bmp, data\v_006_001.bmp) join it with the window
+// and surface classes; until then it has no window to paint.
+
+#include <windows.h>
+
+class CSetupWizard {
+ public:
+  CSetupWizard() = default;
+  virtual ~CSetupWizard() = default;
+  CSetupWizard(const CSetupWizard&) = delete;
+  CSetupWizard& operator=(const CSetupWizard&) = delete;
+
+  // Messages of the wizard's window, seen before the default handling; non-zero means handled.
+  // A close request is confirmed with the user: Yes lets it through (0), No consumes it (1).
+  virtual LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  HWND GetHWnd() const { return window_; }
+
+ private:
+  HWND window_ = nullptr;
+};

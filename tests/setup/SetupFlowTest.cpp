@@ -1,0 +1,96 @@
+// What the setup flow decides before it copies: which categories it collects, in which order, and the
+// fixed required size; and when the base game counts as installed.
+
+#include "setup/SetupFlow.h"
+
+#include <gtest/gtest.h>
+
+#include "foundation/Folders.h"
+#include "setup/InstallJob.h"
+#include "tests/support/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+// A disc with the four category folders (gamedata5 has a nested file, gamedata4 is missing unless asked)
+// and a game folder, with the current directory on the disc while it lives.
+struct DiscAndGame {
+  ScratchFolder scratch;
+  std::string disc = scratch / "disc";
+  std::string game = scratch / "game";
+  std::string previousDirectory = GetCurrentDirectoryPath();
+
+  explicit DiscAndGame(bool withGamedata4 = true) {
+    CreateDirectoryTree(disc + "\\data\\gamedata5\\sub");
+    CreateDirectoryTree(disc + "\\data\\gamedata2");
+    CreateDirectoryTree(disc + "\\data\\gamedata3");
+    WriteWholeFile(disc + "\\data\\gamedata5\\sub\\five.bin", "5");
+    WriteWholeFile(disc + "\\data\\gamedata2\\two.bin", "2");
+    WriteWholeFile(disc + "\\data\\gamedata3\\three.bin", "3");
+    if (withGamedata4) {
+      CreateDirectoryTree(disc + "\\data\\gamedata4");
+      WriteWholeFile(disc + "\\data\\gamedata4\\four.bin", "4");
+    }
+    CreateDirectoryTree(game + "\\patch");
+    ChangeCurrentDirectory(disc);
+  }
+  ~DiscAndGame() { ChangeCurrentDirectory(previousDirectory); }
+
+  void AddPack(const char* name) { WriteWholeFile(game + "\\patch\\" + name, "pack"); }
+};
+
+std::string Listed(const CInstallJob& job) {
+  std::string listed;
+  for (const InstallEntry& entry : job.GetFiles()) listed += std::to_string(entry.category) + ":" + entry.path + " ";
+  return listed;
+}
+
+}  // namespace
+
+TEST(SetupFlow, CollectsTheAlwaysInstalledCategoriesWithoutPatchPacks) {
+  DiscAndGame setup;
+  setup.AddPack("unrelated.pak");
+  CLocalInstallJob job;
+  EXPECT_EQ(CollectInstallFiles(job, setup.game), 1936657940ull);
+  EXPECT_EQ(Listed(job), "1:two.bin 0:sub\\five.bin ");
+}
+
+TEST(SetupFlow, PatchPacksInTheGameFolderBringTheirCategories) {
+  DiscAndGame setup;
+  setup.AddPack("1000_tolvemark1116120116.pak");
+  setup.AddPack("1005_tokubetsu116120116.pak");
+  CLocalInstallJob job;
+  EXPECT_EQ(CollectInstallFiles(job, setup.game), 2125110045ull);
+  EXPECT_EQ(Listed(job), "1:two.bin 2:three.bin 3:four.bin 0:sub\\five.bin ");
+
+  CLocalInstallJob only1005;
+  DiscAndGame other;
+  other.AddPack("1005_tokubetsu116120116.pak");
+  EXPECT_EQ(CollectInstallFiles(only1005, other.game), 2023106023ull);
+
+  CLocalInstallJob only1000;
+  DiscAndGame third;
+  third.AddPack("1000_tolvemark1116120116.pak");
+  EXPECT_EQ(CollectInstallFiles(only1000, third.game), 2038661962ull);
+}
+
+TEST(SetupFlow, PackOnTheDiscOnlyOrMissingCategoryFolderAddsNothing) {
+  DiscAndGame setup(false);
+  CreateDirectoryTree(setup.disc + "\\patch");
+  WriteWholeFile(setup.disc + "\\patch\\1000_tolvemark1116120116.pak", "pack on the disc");
+  setup.AddPack("1005_tokubetsu116120116.pak");
+  CLocalInstallJob job;
+  EXPECT_EQ(CollectInstallFiles(job, setup.game), 2023106023ull);
+  EXPECT_EQ(Listed(job), "1:two.bin 0:sub\\five.bin ");
+}
+
+TEST(SetupFlow, BaseGameCountsAsInstalledWhenItsExecutableExists) {
+  ScratchFolder scratch;
+  WriteWholeFile(scratch / "Sorvane.exe", "MZ");
+  EXPECT_TRUE(BaseGameExecutableExists(scratch.Path(), scratch / "Sorvane.exe"));
+  EXPECT_TRUE(BaseGameExecutableExists(scratch.Path(), "Sorvane.exe"));
+  EXPECT_FALSE(BaseGameExecutableExists(scratch.Path(), scratch / "Missing.exe"));
+  EXPECT_FALSE(BaseGameExecutableExists(scratch.Path(), "Missing.exe"));
+  EXPECT_FALSE(BaseGameExecutableExists(scratch.Path(), ""));
+}
