@@ -1,0 +1,576 @@
+// Folder helpers against the real system: scratch folders, the current directory, the registry (with
+// the predefined roots redirected to test keys where a missing value is needed), free disk space, and
+// the shell's dialogs answered by a helper thread.
+
+#include "foundation/Folders.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "tests/support/TestSupport.h"
+
+using testing_support::DebugCapture;
+using testing_support::FileExists;
+using testing_support::FolderExists;
+using testing_support::HexBytes;
+using testing_support::ReadWholeFile;
+using testing_support::ScratchFolder;
+using testing_support::WriteWholeFile;
+
+namespace {
+
+const std::string kSo = "ソ";
+const std::string kHyo = "表";
+const std::string kNo = "能";
+
+#define EXPECT_BYTES(expected, actual) EXPECT_EQ(HexBytes(expected), HexBytes(actual)) << (actual)
+
+// Makes a folder the current directory for the length of a test.
+class CurrentDirectoryScope {
+ public:
+  explicit CurrentDirectoryScope(const std::string& folder) {
+    char saved[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    saved_ = saved;
+    ok_ = SetCurrentDirectoryA(folder.c_str()) != FALSE;
+  }
+  ~CurrentDirectoryScope() { SetCurrentDirectoryA(saved_.c_str()); }
+  bool Ok() const { return ok_; }
+
+ private:
+  std::string saved_;
+  bool ok_;
+};
+
+// Points a predefined registry root at a fresh test key below the current user's root while it lives.
+class RedirectedRoot {
+ public:
+  explicit RedirectedRoot(HKEY root) : root_(root) {
+    path_ = "Software\\AddonTests\\Redirect-" + std::to_string(GetCurrentProcessId());
+    RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    ok_ = key_ && RegOverridePredefKey(root_, key_) == ERROR_SUCCESS;
+  }
+  ~RedirectedRoot() {
+    RegOverridePredefKey(root_, nullptr);
+    if (key_) RegCloseKey(key_);
+    DeleteTree(HKEY_CURRENT_USER, path_);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\AddonTests");
+  }
+  bool Ok() const { return ok_; }
+
+  // Makes a key below the redirected root and sets one string value in it (none when value is null).
+  bool Write(const std::string& key, const char* value, const std::string& text) {
+    HKEY created = nullptr;
+    if (RegCreateKeyExA(key_, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr) !=
+        ERROR_SUCCESS) {
+      return false;
+    }
+    LONG result = value ? RegSetValueExA(created, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                         static_cast<DWORD>(text.size() + 1))
+                        : ERROR_SUCCESS;
+    RegCloseKey(created);
+    return result == ERROR_SUCCESS;
+  }
+
+ private:
+  static void DeleteTree(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    char name[260];
+    DWORD length = sizeof name;
+    while (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      DeleteTree(root, path + "\\" + name);
+      length = sizeof name;
+    }
+    RegCloseKey(key);
+    RegDeleteKeyA(root, path.c_str());
+  }
+
+  HKEY root_;
+  HKEY key_ = nullptr;
+  std::string path_;
+  bool ok_ = false;
+};
+
+// Presses a button of the first dialog box that a thread shows, and remembers the box's title. Stops
+// looking once Stop is called (the dialog call has returned) or after a generous time.
+class DialogAnswerer {
+ public:
+  DialogAnswerer(DWORD threadId, int button) : thread_([this, threadId, button] { Run(threadId, button); }) {}
+  ~DialogAnswerer() { Stop(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  bool Answered() const { return answered_; }
+  std::string Title() const { return title_; }
+
+ private:
+  static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
+      *reinterpret_cast<HWND*>(found) = window;
+      return FALSE;
+    }
+    return TRUE;
+  }
+
+  void Run(DWORD threadId, int button) {
+    const DWORD deadline = GetTickCount() + 60000;
+    while (!stop_ && static_cast<LONG>(deadline - GetTickCount()) > 0) {
+      HWND dialog = nullptr;
+      EnumThreadWindows(threadId, &DialogAnswerer::FindDialog, reinterpret_cast<LPARAM>(&dialog));
+      if (dialog) {
+        char title[256] = {};
+        GetWindowTextA(dialog, title, sizeof title);
+        title_ = title;
+        answered_ = PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0) != FALSE;
+        return;
+      }
+      Sleep(20);
+    }
+  }
+
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> answered_{false};
+  std::string title_;
+  std::thread thread_;
+};
+
+class ComScope {
+ public:
+  ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
+  ~ComScope() {
+    if (ok_) CoUninitialize();
+  }
+
+ private:
+  bool ok_;
+};
+
+std::string UnusedDriveRoot() {
+  DWORD drives = GetLogicalDrives();
+  for (char letter = 'Y'; letter >= 'H'; --letter) {
+    if (!(drives & (1u << (letter - 'A')))) return std::string(1, letter) + ":\\";
+  }
+  return std::string();
+}
+
+// Stand-ins for the two free-space calls, recording what they were asked.
+std::string g_askedRoot;
+int g_calls = 0;
+
+BOOL WINAPI FakeFreeSpaceEx(LPCSTR root, PULARGE_INTEGER available, PULARGE_INTEGER total, PULARGE_INTEGER free) {
+  g_askedRoot = root;
+  ++g_calls;
+  available->QuadPart = 5ull << 30;
+  total->QuadPart = 100ull << 30;
+  free->QuadPart = 6ull << 30;
+  return TRUE;
+}
+
+BOOL WINAPI FailingFreeSpaceEx(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER) {
+  ++g_calls;
+  return FALSE;
+}
+
+// 8 sectors of 512 bytes per cluster, 0x280001 clusters free: 10 GiB and 4 KiB, which is 4 KiB modulo 2^32.
+BOOL WINAPI FakeFreeSpace(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector, LPDWORD freeClusters,
+                          LPDWORD totalClusters) {
+  g_askedRoot = root;
+  ++g_calls;
+  *sectorsPerCluster = 8;
+  *bytesPerSector = 512;
+  *freeClusters = 0x280001;
+  *totalClusters = 0x1000000;
+  return TRUE;
+}
+
+BOOL WINAPI FailingFreeSpace(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD) {
+  ++g_calls;
+  return FALSE;
+}
+
+}  // namespace
+
+TEST(Folders, GetFullPath) {
+  EXPECT_EQ(GetFullPath("C:/a//b\\\\c"), "C:\\a\\b\\c");
+  EXPECT_EQ(GetFullPath("\\\\server\\\\share/x"), "\\\\server\\share\\x");
+  EXPECT_BYTES("C:\\" + kSo + "\\" + kHyo, GetFullPath("C:\\" + kSo + "\\\\" + kHyo));
+
+  ScratchFolder scratch;
+  CurrentDirectoryScope inside(scratch.Path());
+  ASSERT_TRUE(inside.Ok());
+  EXPECT_BYTES(scratch.Path() + "\\sub\\" + kSo + "\\x.txt", GetFullPath("sub\\" + kSo + "\\x.txt"));
+  EXPECT_EQ(GetFullPath("."), scratch.Path());
+  EXPECT_EQ(GetFullPath(""), "");
+  // A result that does not fit 260 bytes is a failure, not a cut or unterminated path.
+  EXPECT_EQ(GetFullPath(std::string(300, 'a')), "");
+}
+
+TEST(Folders, ResolvePath) {
+  EXPECT_EQ(ResolvePath("C:\\a\\b", "..\\c\\d"), "C:\\a\\c\\d");
+  EXPECT_EQ(ResolvePath("C:\\a\\b", ".\\x"), "C:\\a\\b\\x");
+  EXPECT_EQ(ResolvePath("C:\\a\\b", "x/y"), "C:\\a\\b\\x\\y");
+  EXPECT_EQ(ResolvePath("C:\\a\\b\\", "x\\\\y\\"), "C:\\a\\b\\x\\y\\");
+  EXPECT_EQ(ResolvePath("C:\\a\\b", "..\\..\\..\\z"), "C:\\z");
+  EXPECT_EQ(ResolvePath("C:/a", "b"), "C:\\a\\b");
+  EXPECT_EQ(ResolvePath("C:\\a", "D:/q"), "D:/q");  // absolute: as given
+  EXPECT_EQ(ResolvePath("C:\\a", ""), "");
+  // Components ending in a trail byte 0x5C are whole components.
+  EXPECT_BYTES("C:\\" + kSo + "\\" + kNo, ResolvePath("C:\\" + kSo + "\\" + kHyo, "..\\" + kNo));
+  EXPECT_BYTES("C:\\" + kSo + "\\" + kHyo + "\\" + kNo + "\\" + kHyo + "\\x",
+               ResolvePath("C:\\" + kSo + "\\" + kHyo, kNo + "\\" + kHyo + "\\x"));
+  EXPECT_BYTES("C:\\" + kSo, ResolvePath("C:\\" + kSo + "\\" + kHyo + "\\" + kNo, "..\\..\\"));
+
+  // No base: the current directory.
+  ScratchFolder scratch;
+  CurrentDirectoryScope inside(scratch.Path());
+  ASSERT_TRUE(inside.Ok());
+  EXPECT_EQ(ResolvePath("", "a\\b"), scratch.Path() + "\\a\\b");
+  EXPECT_EQ(ResolvePath("", "..\\a"), GetParentDirectory(scratch.Path()) + "\\a");
+}
+
+TEST(Folders, FormatString) {
+  EXPECT_BYTES(kSo + "-5-x", FormatString("%s-%d-%c\n", kSo.c_str(), 5, 'x'));
+  EXPECT_EQ(FormatString("a\n\n"), "a\n");  // one final line feed only
+  EXPECT_EQ(FormatString("%u", 4000000000u), "4000000000");
+  EXPECT_EQ(FormatString(nullptr), "");
+  // Output is limited to what wvsprintfA writes (1024 bytes with its terminator).
+  const std::string longText(2000, 'q');
+  std::string formatted = FormatString("%s", longText.c_str());
+  EXPECT_GE(formatted.size(), 1000u);
+  EXPECT_LE(formatted.size(), 1024u);
+  EXPECT_EQ(formatted, longText.substr(0, formatted.size()));
+}
+
+TEST(Folders, ModuleDirectoryAndPath) {
+  const std::string module = GetModulePath();
+  ASSERT_TRUE(IsAbsolutePath(module)) << module;
+  EXPECT_TRUE(FileExists(module)) << module;
+  EXPECT_EQ(ToLowerCase(module.substr(module.size() - 20)), "foundation_tests.exe");
+  EXPECT_EQ(GetModuleDirectory() + "\\" + module.substr(module.size() - 20), module);
+  EXPECT_TRUE(FolderExists(GetModuleDirectory()));
+
+  // The folder part of other module names, through the same steps.
+  using folders_internal::ModuleDirectoryOf;
+  EXPECT_EQ(ModuleDirectoryOf("C:\\Games\\Setup\\setup.exe"), "C:\\Games\\Setup");
+  EXPECT_EQ(ModuleDirectoryOf("C:\\setup.exe"), "C:");
+  EXPECT_EQ(ModuleDirectoryOf("C:/Games//setup.exe"), "C:\\Games");
+  EXPECT_BYTES("C:\\" + kSo, ModuleDirectoryOf("C:\\" + kSo + "\\" + kHyo + ".exe"));
+  EXPECT_BYTES("C:\\" + kHyo + "\\" + kNo, ModuleDirectoryOf("C:\\" + kHyo + "\\" + kNo + "\\setup.exe"));
+}
+
+// Run only by ModuleDirectoryOfAnExecutableInADriveRoot, in a copy of this program.
+TEST(FoldersChild, DISABLED_ReportModuleDirectory) {
+  const std::string report = testing_support::HarnessSetting("ADDON_MODULE_REPORT");
+  ASSERT_FALSE(report.empty());
+  ASSERT_TRUE(WriteWholeFile(report, GetModuleDirectory() + "\n" + GetModulePath()));
+}
+
+TEST(Folders, ModuleDirectoryOfAnExecutableInADriveRoot) {
+  const std::string copy = "C:\\addon-module-" + std::to_string(GetCurrentProcessId()) + ".exe";
+  if (!CopyFileA(GetModulePath().c_str(), copy.c_str(), FALSE))
+    GTEST_SKIP() << "cannot write to the root of C:";
+  ScratchFolder scratch;
+  const std::string report = scratch / "report.txt";
+
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nul;
+  startup.hStdOutput = nul;
+  startup.hStdError = nul;
+  std::string command =
+      "\"" + copy + "\" --gtest_also_run_disabled_tests --gtest_filter=FoldersChild.DISABLED_ReportModuleDirectory";
+  PROCESS_INFORMATION process = {};
+  SetEnvironmentVariableA("ADDON_MODULE_REPORT", report.c_str());
+  BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, "C:\\", &startup, &process);
+  SetEnvironmentVariableA("ADDON_MODULE_REPORT", nullptr);
+  DWORD exitCode = 1;
+  if (started) {
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+  DeleteFileA(copy.c_str());
+  ASSERT_TRUE(started);
+  EXPECT_EQ(exitCode, 0u);
+
+  std::string answer;
+  ASSERT_TRUE(ReadWholeFile(report, &answer));
+  EXPECT_EQ(answer, "C:\n" + copy);
+}
+
+TEST(Folders, SystemFolders) {
+  const std::string temp = GetTempDirectory();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(temp.back(), '\\');
+  EXPECT_TRUE(FolderExists(temp));
+
+  const std::string windows = GetWindowsDirectoryPath();
+  EXPECT_TRUE(IsAbsolutePath(windows)) << windows;
+  EXPECT_TRUE(FolderExists(windows)) << windows;
+  EXPECT_EQ(ToLowerCase(GetSpecialFolderPath(CSIDL_WINDOWS)), ToLowerCase(windows));
+  EXPECT_EQ(GetSpecialFolderPath(-1), "");
+
+  // The registry's folders agree with the shell's.
+  const std::string programFiles = GetProgramFilesPath();
+  EXPECT_TRUE(FolderExists(programFiles)) << programFiles;
+  EXPECT_EQ(ToLowerCase(programFiles), ToLowerCase(GetSpecialFolderPath(CSIDL_PROGRAM_FILES)));
+  const std::string desktop = GetDesktopPath();
+  EXPECT_TRUE(IsAbsolutePath(desktop)) << desktop;
+  EXPECT_EQ(ToLowerCase(desktop), ToLowerCase(GetSpecialFolderPath(CSIDL_DESKTOPDIRECTORY)));
+}
+
+TEST(Folders, RegistryFoldersReportWhatFailed) {
+  {
+    RedirectedRoot machine(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(machine.Ok());
+    {
+      DebugCapture capture;
+      EXPECT_EQ(GetProgramFilesPath(), "");
+      EXPECT_EQ(capture.Texts(), std::vector<std::string>{"GetProgramFilesPath() レジストリオープンに失敗"});
+    }
+    ASSERT_TRUE(machine.Write("Software\\Microsoft\\Windows\\CurrentVersion", nullptr, ""));
+    {
+      DebugCapture capture;
+      EXPECT_EQ(GetProgramFilesPath(), "");
+      EXPECT_EQ(capture.Texts(), std::vector<std::string>{"GetProgramFilesPath() レジストリ値取得に失敗"});
+    }
+    ASSERT_TRUE(machine.Write("Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "X:\\プログラム"));
+    {
+      DebugCapture capture;
+      EXPECT_EQ(GetProgramFilesPath(), "X:\\プログラム");
+      EXPECT_TRUE(capture.Texts().empty());
+    }
+  }
+  {
+    RedirectedRoot user(HKEY_CURRENT_USER);
+    ASSERT_TRUE(user.Ok());
+    const std::string shellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    {
+      DebugCapture capture;
+      EXPECT_EQ(GetDesktopPath(), "");
+      EXPECT_EQ(capture.Texts(), std::vector<std::string>{"GetDesktopPath() レジストリオープンに失敗"});
+    }
+    ASSERT_TRUE(user.Write(shellFolders, nullptr, ""));
+    {
+      DebugCapture capture;
+      EXPECT_EQ(GetDesktopPath(), "");
+      EXPECT_EQ(capture.Texts(), std::vector<std::string>{"GetDesktopPath() レジストリ値取得に失敗"});
+    }
+    ASSERT_TRUE(user.Write(shellFolders, "Desktop", "X:\\デスクトップ"));
+    {
+      DebugCapture capture;
+      EXPECT_EQ(GetDesktopPath(), "X:\\デスクトップ");
+      EXPECT_TRUE(capture.Texts().empty());
+    }
+  }
+}
+
+TEST(Folders, CurrentDirectory) {
+  ScratchFolder scratch;
+  const std::string japanese = scratch / (kSo + kHyo + kNo);
+  ASSERT_TRUE(CreateDirectoryA(japanese.c_str(), nullptr));
+  const std::string before = GetCurrentDirectoryPath();
+  ASSERT_FALSE(before.empty());
+
+  ASSERT_TRUE(ChangeCurrentDirectory(japanese));
+  EXPECT_BYTES(japanese, GetCurrentDirectoryPath());
+  EXPECT_FALSE(ChangeCurrentDirectory(scratch / "missing"));
+  EXPECT_BYTES(japanese, GetCurrentDirectoryPath());
+  EXPECT_TRUE(ChangeCurrentDirectory(before));
+  EXPECT_EQ(GetCurrentDirectoryPath(), before);
+}
+
+TEST(Folders, MakeDirectoryAndRemoveFile) {
+  ScratchFolder scratch;
+  EXPECT_TRUE(MakeDirectory(scratch / "one"));
+  EXPECT_TRUE(FolderExists(scratch / "one"));
+  EXPECT_FALSE(MakeDirectory(scratch / "one"));  // exists already
+  EXPECT_FALSE(MakeDirectory(""));
+  EXPECT_FALSE(MakeDirectory(scratch / "missing\\two"));  // one level only
+
+  ASSERT_TRUE(WriteWholeFile(scratch / "file.txt", "x"));
+  EXPECT_TRUE(RemoveFile(scratch / "file.txt"));
+  EXPECT_FALSE(FileExists(scratch / "file.txt"));
+  EXPECT_FALSE(RemoveFile(scratch / "file.txt"));
+}
+
+TEST(Folders, CreateDirectoryTree) {
+  ScratchFolder scratch;
+  const std::string deep = scratch / ("a\\" + kSo + "\\" + kHyo + "\\b");
+  EXPECT_TRUE(CreateDirectoryTree(deep));
+  EXPECT_TRUE(FolderExists(scratch / "a"));
+  EXPECT_TRUE(FolderExists(scratch / ("a\\" + kSo)));
+  EXPECT_TRUE(FolderExists(deep));
+  // Only the named folders: the trail bytes made no extra folder such as "a\\\x83".
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((scratch / "a\\*").c_str(), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  std::vector<std::string> names;
+  do {
+    if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, "..")) names.push_back(data.cFileName);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  EXPECT_EQ(names, std::vector<std::string>{kSo});
+
+  // Slashes separate too.
+  EXPECT_TRUE(CreateDirectoryTree(BackslashToSlash(scratch / "c\\d\\e")));
+  EXPECT_TRUE(FolderExists(scratch / "c\\d\\e"));
+
+  // An existing folder: false, and what it holds is untouched.
+  ASSERT_TRUE(WriteWholeFile(deep + "\\keep.txt", "kept"));
+  EXPECT_FALSE(CreateDirectoryTree(deep));
+  std::string kept;
+  ASSERT_TRUE(ReadWholeFile(deep + "\\keep.txt", &kept));
+  EXPECT_EQ(kept, "kept");
+  EXPECT_TRUE(FolderExists(deep));
+
+  // A file in the way: false.
+  ASSERT_TRUE(WriteWholeFile(scratch / "file", "x"));
+  EXPECT_FALSE(CreateDirectoryTree(scratch / "file\\sub"));
+  EXPECT_TRUE(FileExists(scratch / "file"));
+}
+
+TEST(Folders, DiskFreeBytesThroughEitherCall) {
+  using folders_internal::GetDiskFreeBytesUsing;
+  // With GetDiskFreeSpaceExA: its first count, the bytes available to the caller.
+  g_calls = 0;
+  EXPECT_EQ(GetDiskFreeBytesUsing("C:\\", &FakeFreeSpaceEx, &FailingFreeSpace), 5ull << 30);
+  EXPECT_EQ(g_askedRoot, "C:\\");
+  EXPECT_EQ(g_calls, 1);
+  EXPECT_EQ(GetDiskFreeBytesUsing("C:\\", &FailingFreeSpaceEx, &FakeFreeSpace), 0u);
+
+  // Without it: sectors x bytes x free clusters, multiplied in 64 bits, so 10 GiB does not wrap.
+  EXPECT_EQ(GetDiskFreeBytesUsing("D:\\", nullptr, &FakeFreeSpace), (10ull << 30) + 4096);
+  EXPECT_EQ(g_askedRoot, "D:\\");
+  EXPECT_EQ(GetDiskFreeBytesUsing("D:\\", nullptr, &FailingFreeSpace), 0u);
+  EXPECT_EQ(GetDiskFreeBytesUsing("D:\\", nullptr, nullptr), 0u);
+
+  // A path that does not fit the 260-byte buffer is refused before any call; 259 bytes still pass.
+  g_calls = 0;
+  EXPECT_EQ(GetDiskFreeBytesUsing(std::string(260, 'x'), &FakeFreeSpaceEx, &FakeFreeSpace), 0u);
+  EXPECT_EQ(GetDiskFreeBytes(std::string(1000, 'x')), 0u);
+  EXPECT_EQ(g_calls, 0);
+  const std::string longest = "C:\\" + std::string(256, 'x');
+  EXPECT_EQ(GetDiskFreeBytesUsing(longest, &FakeFreeSpaceEx, &FakeFreeSpace), 5ull << 30);
+  EXPECT_EQ(g_askedRoot, longest);
+}
+
+TEST(Folders, DiskFreeBytesOfRealVolumes) {
+  EXPECT_GT(GetDiskFreeBytes("C:\\"), 0u);
+  const std::string unused = UnusedDriveRoot();
+  ASSERT_FALSE(unused.empty());
+  EXPECT_EQ(GetDiskFreeBytes(unused), 0u);
+
+  const std::string small = testing_support::HarnessSetting("ADDON_SMALL_DRIVE");
+  if (small.empty()) GTEST_SKIP() << "no small drive in this environment";
+  const std::string root = small + "\\";
+  // A 16 MiB volume that only this test writes to: both calls see the same space, and a file takes it.
+  const uint64_t free = GetDiskFreeBytes(root);
+  EXPECT_GT(free, 0u);
+  EXPECT_LE(free, 16ull << 20);
+  EXPECT_EQ(folders_internal::GetDiskFreeBytesUsing(root, nullptr, &GetDiskFreeSpaceA), free);
+  const std::string file = root + "addon-free-" + std::to_string(GetCurrentProcessId()) + ".bin";
+  ASSERT_TRUE(WriteWholeFile(file, std::string(1 << 20, 'x')));
+  EXPECT_LE(GetDiskFreeBytes(root), free - (1 << 20));
+  DeleteFileA(file.c_str());
+}
+
+TEST(Folders, CanWriteLocalMachine) {
+  HKEY probe = nullptr;
+  const bool direct = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, 0xF003F, &probe) == ERROR_SUCCESS;
+  if (probe) RegCloseKey(probe);
+  const bool first = CanWriteLocalMachine();
+  EXPECT_EQ(first, direct);
+  EXPECT_EQ(CanWriteLocalMachine(), first);
+}
+
+TEST(Folders, ErrorModeGuardRestoresThePreviousMode) {
+  const UINT original = SetErrorMode(0);
+  {
+    CErrorModeGuard guard;
+    UINT inside = SetErrorMode(0);
+    SetErrorMode(inside);
+    EXPECT_EQ(inside & SEM_FAILCRITICALERRORS, static_cast<UINT>(SEM_FAILCRITICALERRORS));
+    {
+      CErrorModeGuard nested;
+    }
+    UINT afterNested = SetErrorMode(0);
+    SetErrorMode(afterNested);
+    EXPECT_EQ(afterNested, inside);
+  }
+  UINT after = SetErrorMode(original);
+  EXPECT_EQ(after, 0u);
+}
+
+TEST(Folders, BrowseForFolderSelectsTheInitialFolder) {
+  ComScope com;
+  ScratchFolder scratch;
+  const std::string initial = scratch / (kSo + kHyo);
+  ASSERT_TRUE(CreateDirectoryA(initial.c_str(), nullptr));
+  {
+    DialogAnswerer answerer(GetCurrentThreadId(), IDOK);
+    const std::string chosen = BrowseForFolder(nullptr, "フォルダの選択", initial);
+    answerer.Stop();
+    ASSERT_TRUE(answerer.Answered());
+    EXPECT_BYTES(initial, chosen);
+  }
+  {
+    DialogAnswerer answerer(GetCurrentThreadId(), IDCANCEL);
+    EXPECT_EQ(BrowseForFolder(nullptr, "フォルダの選択", initial), "");
+    answerer.Stop();
+    EXPECT_TRUE(answerer.Answered());
+  }
+}
+
+TEST(Folders, FileDialogsReturnTheChosenPathAndKeepTheCurrentDirectory) {
+  ComScope com;
+  ScratchFolder scratch;
+  const std::string folder = scratch / kSo;
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(folder + "\\" + kHyo + ".txt", "x"));
+  CurrentDirectoryScope elsewhere(scratch.Path());
+  ASSERT_TRUE(elsewhere.Ok());
+  const std::string current = GetCurrentDirectoryPath();
+
+  {
+    DialogAnswerer answerer(GetCurrentThreadId(), IDOK);
+    const std::string chosen = ShowOpenFileDialog(nullptr, GetModuleHandleA(nullptr), "", folder, kHyo + ".txt",
+                                                  "開くテスト");
+    answerer.Stop();
+    ASSERT_TRUE(answerer.Answered());
+    EXPECT_BYTES("開くテスト", answerer.Title());
+    EXPECT_BYTES(folder + "\\" + kHyo + ".txt", chosen);
+    EXPECT_EQ(GetCurrentDirectoryPath(), current);
+  }
+  {
+    DialogAnswerer answerer(GetCurrentThreadId(), IDCANCEL);
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, nullptr, "", folder, "", "開くテスト"), "");
+    answerer.Stop();
+    EXPECT_TRUE(answerer.Answered());
+    EXPECT_EQ(GetCurrentDirectoryPath(), current);
+  }
+  {
+    DialogAnswerer answerer(GetCurrentThreadId(), IDOK);
+    const std::string chosen = ShowSaveFileDialog(nullptr, nullptr, "txt", folder, kNo, "保存テスト");
+    answerer.Stop();
+    ASSERT_TRUE(answerer.Answered());
+    EXPECT_BYTES("保存テスト", answerer.Title());
+    EXPECT_BYTES(folder + "\\" + kNo + ".txt", chosen);
+    EXPECT_EQ(GetCurrentDirectoryPath(), current);
+  }
+}
