@@ -30,7 +30,7 @@ void CollectCategory(CInstallJob& job, int category) {
   std::string folder = GetFullPath(kCategoryFolders[category]);
   CFileList files;
   files.ListFiles(folder, "*.*", true);
-  for (int i = 0; i < files.GetCount(); ++i) job.AddFile(GetRelativePath(files.GetAt(i), folder), category);
+  for (size_t i = 0; i < files.GetCount(); ++i) job.AddFile(GetRelativePath(files.GetAt(i), folder), category);
 }
 
 HPROPSHEETPAGE CreateWizardPage(HINSTANCE instance, int resource, DLGPROC procedure) {
