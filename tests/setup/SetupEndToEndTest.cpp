@@ -1,0 +1,484 @@
+// The real setup.exe, started from the add-on disc (G:\setup.exe, the sample disc made by
+// tools/make-sample-disc.sh) as a child process, with a robot answering its message boxes. Each case
+// builds a fresh base-game folder, registers it in App Paths, runs the setup and then compares the boxes
+// (caption and text bytes, buttons, icon, owner) and the bytes on disk with what the setup must do.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+#include "tools/robot/Robot.h"
+
+using testing_support::FileExists;
+using testing_support::FolderExists;
+using testing_support::HarnessSetting;
+using testing_support::HexBytes;
+using testing_support::ReadWholeFile;
+using testing_support::RemoveTree;
+using testing_support::WriteWholeFile;
+
+namespace {
+
+constexpr DWORD kGenerousMs = 60000;
+
+// What the setup shows, as the user must see it (Shift-JIS bytes through -fexec-charset=CP932).
+const char* const kSuccessText = "セットアップは正常に終了しました。";
+const char* const kSuccessCaption = "正常終了";
+const char* const kNotInstalledText = "Sorvane～Quellith～がインストールされていません。";
+const char* const kErrorCaption = "エラー";
+const char* const kNoSpaceText = "インストール先ハードディスクの容量が不足しています。";
+const char* const kCreateFailedText = "ファイル読み込みに失敗しました。[Error::CreateFile]\n";
+const char* const kWaitCaption = "実行ファイル更新";
+const char* const kWaitText = "更新中です。しばらくお待ちください。";
+
+const char* const kAppPaths = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+const char* const kFirstName = "Sorvane";
+const char* const kSecondName = "Sorvane（Dorvelo）";
+const char* const kPack1000 = "patch\\1000_tolvemark1116120116.pak";
+const char* const kPack1005 = "patch\\1005_tokubetsu116120116.pak";
+
+using Files = std::map<std::string, std::string>;  // relative path -> bytes
+
+std::string DiscDrive() {
+  std::string drive = HarnessSetting("ADDON_DISC_DRIVE");
+  return drive.empty() ? "G:" : drive;
+}
+
+std::string SetupPath() { return DiscDrive() + "\\setup.exe"; }
+
+void MakeFolders(const std::string& path) {
+  for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+  CreateDirectoryA(path.c_str(), nullptr);
+}
+
+bool WriteFileMakingFolders(const std::string& path, const std::string& bytes) {
+  MakeFolders(path.substr(0, path.find_last_of('\\')));
+  return WriteWholeFile(path, bytes);
+}
+
+// Every file below `folder` with its bytes, by path relative to the folder.
+void CollectFiles(const std::string& folder, const std::string& relative, Files* files) {
+  WIN32_FIND_DATAA data;
+  std::string base = relative.empty() ? folder : folder + "\\" + relative;
+  HANDLE find = FindFirstFileA((base + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string child = relative.empty() ? name : relative + "\\" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      CollectFiles(folder, child, files);
+    } else {
+      std::string bytes;
+      ReadWholeFile(folder + "\\" + child, &bytes);
+      (*files)[child] = bytes;
+    }
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+}
+
+Files FilesBelow(const std::string& folder) {
+  Files files;
+  CollectFiles(folder, "", &files);
+  return files;
+}
+
+// The first folder named voice below the game's folder becomes voice2. Only whole characters are
+// looked at: in "表voice\" the '\' before "voice" is the trail byte of 表, so that is no folder voice.
+std::string RedirectVoice(const std::string& relative) {
+  std::string path = "\\" + relative;
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+      ++i;
+    } else if (path.compare(i, 7, "\\voice\\") == 0) {
+      path.replace(i, 7, "\\voice2\\");
+      break;
+    }
+  }
+  return path.substr(1);
+}
+
+// Adds to `expected` (paths relative to the game folder) what installing the disc's categories must
+// leave there.
+void ExpectCategories(const std::vector<const char*>& categories, Files* expected) {
+  for (const char* category : categories) {
+    Files source = FilesBelow(DiscDrive() + "\\data\\" + category);
+    ASSERT_FALSE(source.empty()) << category << ": the sample disc is missing";
+    for (const auto& file : source) (*expected)[RedirectVoice(file.first)] = file.second;
+  }
+}
+
+// Names of files that differ between two listings, for readable failures.
+std::string Differences(const Files& expected, const Files& actual) {
+  std::string out;
+  for (const auto& file : expected) {
+    auto found = actual.find(file.first);
+    if (found == actual.end())
+      out += "  missing: " + AnsiToUtf8(file.first) + "\n";
+    else if (found->second != file.second)
+      out += "  different bytes: " + AnsiToUtf8(file.first) + " (" + std::to_string(found->second.size()) + " bytes, " +
+             std::to_string(file.second.size()) + " expected)\n";
+  }
+  for (const auto& file : actual)
+    if (!expected.count(file.first)) out += "  not expected: " + AnsiToUtf8(file.first) + "\n";
+  return out;
+}
+
+// The platform's text for an error code, as a program of this code page gets it.
+std::string SystemText(DWORD code) {
+  char* text = nullptr;
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, code, 0x400, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result(text ? text : "", length);
+  if (text) LocalFree(text);
+  return result;
+}
+
+void RemoveEveryEntry() {
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+    for (const char* name : {kFirstName, kSecondName})
+      RegDeleteKeyA(root, (std::string(kAppPaths) + name + ".exe").c_str());
+}
+
+bool SetString(HKEY key, const char* name, const std::string& value) {
+  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+// An App Paths entry as the base game's installer writes it; without `folder` the "Path" value is left out.
+void Register(HKEY root, const char* name, const std::string& executable, const std::string* folder) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, (std::string(kAppPaths) + name + ".exe").c_str(), 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  EXPECT_TRUE(SetString(key, "", executable));
+  if (folder) {
+    EXPECT_TRUE(SetString(key, "Path", *folder));
+  }
+  RegCloseKey(key);
+}
+
+// One run of the setup as a child process.
+struct SetupRun {
+  CRobot::Outcome outcome = CRobot::Outcome::kFailed;
+  DWORD exitCode = 0xDEAD;
+  std::vector<RobotAnswer> answers;
+  std::vector<RobotDialog> waitDialogs;
+  std::vector<std::string> windows;
+  std::string problem;
+};
+
+// Starts G:\setup.exe with C:\ as its current directory and lets the robot answer; `decide` chooses the
+// button of each box (OK when empty). The program is terminated if it does not end in time.
+SetupRun RunSetup(CRobot::Decision decide = nullptr) {
+  SetupRun run;
+  std::string commandLine = "\"" + SetupPath() + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started = {};
+  if (!CreateProcessA(SetupPath().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, "C:\\", &startup,
+                      &started)) {
+    run.problem = "cannot start " + SetupPath() + ", error " + std::to_string(GetLastError());
+    return run;
+  }
+  CloseHandle(started.hThread);
+  CRobot robot(started.dwProcessId);
+  if (decide) robot.SetDecision(decide);
+  run.outcome = robot.Watch(started.hProcess, kGenerousMs);
+  if (run.outcome != CRobot::Outcome::kExited) {
+    TerminateProcess(started.hProcess, 0xBAD);
+    WaitForSingleObject(started.hProcess, kGenerousMs);
+  }
+  GetExitCodeProcess(started.hProcess, &run.exitCode);
+  CloseHandle(started.hProcess);
+  run.answers = robot.Answers();
+  run.waitDialogs = robot.SeenWaitDialogs();
+  run.windows = robot.SeenWindows();
+  run.problem = robot.Problem();
+  return run;
+}
+
+std::string Boxes(const SetupRun& run) {
+  std::string out;
+  for (const auto& answer : run.answers)
+    out += "  [" + AnsiToUtf8(answer.box.caption) + "] " + AnsiToUtf8(answer.box.text) + "\n";
+  return out;
+}
+
+// Checks one box: caption and text bytes, buttons, icon, no owner.
+void ExpectBox(const RobotAnswer& answer, const std::string& caption, const std::string& text,
+               std::vector<int> buttons, bool icon) {
+  EXPECT_EQ(caption, answer.box.caption) << HexBytes(answer.box.caption);
+  EXPECT_EQ(text, answer.box.text) << HexBytes(answer.box.text) << "\n" << AnsiToUtf8(answer.box.text);
+  EXPECT_EQ(buttons, answer.box.buttons);
+  EXPECT_EQ(icon, answer.box.hasIcon);
+  EXPECT_EQ(nullptr, answer.box.owner);
+}
+
+class SetupEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RemoveEveryEntry();
+    ASSERT_TRUE(FileExists(SetupPath())) << SetupPath() << " is missing: the harness puts it on the sample disc";
+  }
+  void TearDown() override {
+    RemoveEveryEntry();
+    for (const auto& folder : folders_) RemoveTree(folder);
+  }
+
+  // A fresh base-game folder `root`\Games\`name` holding the game's executable; returns its path.
+  std::string MakeGame(const std::string& root, const std::string& name, const char* executable = "Sorvane.exe") {
+    std::string folder = root + "\\Games\\" + name;
+    RemoveTree(folder);
+    MakeFolders(folder);
+    folders_.push_back(folder);
+    EXPECT_TRUE(WriteWholeFile(folder + "\\" + executable, "MZ base game " + name));
+    return folder;
+  }
+
+  // The full install of `categories` over the files that were there before.
+  static Files Installed(const Files& before, const std::vector<const char*>& categories) {
+    Files expected = before;
+    ExpectCategories(categories, &expected);
+    return expected;
+  }
+
+  void ExpectSuccess(const SetupRun& run) {
+    ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
+    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
+    ExpectBox(run.answers[0], kSuccessCaption, kSuccessText, {IDOK}, true);
+    EXPECT_FALSE(run.answers[0].waitDialogOpen) << "the please-wait dialog goes before the success message";
+  }
+
+  std::vector<std::string> folders_;
+};
+
+TEST_F(SetupEndToEnd, InstallsGamedata2And5IntoTheRegisteredFolder) {
+  std::string game = MakeGame("C:", "plain");
+  // A save file the install does not touch, and an older, longer copy of a file it replaces.
+  ASSERT_TRUE(WriteFileMakingFolders(game + "\\save\\save01.dat", "player one"));
+  ASSERT_TRUE(WriteWholeFile(game + "\\readme.txt", std::string(100000, 'o')));
+  Files before = FilesBelow(game);
+  Register(HKEY_LOCAL_MACHINE, kFirstName, game + "\\Sorvane.exe", &game);
+
+  SetupRun run = RunSetup();
+  ExpectSuccess(run);
+  Files expected = Installed(before, {"gamedata2", "gamedata5"});
+  Files actual = FilesBelow(game);
+  EXPECT_TRUE(expected == actual) << Differences(expected, actual);
+  // The voice folders were redirected, not copied as they are.
+  EXPECT_TRUE(FileExists(game + "\\voice2\\chapter1\\v0102.ogg"));
+  EXPECT_TRUE(FileExists(game + "\\voice2\\sys\\ok.ogg"));
+  EXPECT_FALSE(FolderExists(game + "\\voice"));
+  // Names whose Shift-JIS trail byte is '\' (ソ表能, 表示) came through.
+  EXPECT_TRUE(FileExists(game + "\\\x83\x5C\x95\x5C\x94\x5C.txt"));
+  EXPECT_TRUE(FileExists(game + "\\表示\\ソース\\表.bin"));
+  // "表voice" is no folder named voice (its '\\' byte belongs to 表): it stays as it is.
+  EXPECT_TRUE(FileExists(game + "\\表voice\\台詞.txt"));
+  EXPECT_EQ(0u, expected.at("empty.dat").size());
+  EXPECT_EQ(16385u, expected.at("chunk16385.bin").size());
+}
+
+TEST_F(SetupEndToEnd, PatchPacksInTheGameFolderBringTheirCategories) {
+  {
+    std::string game = MakeGame("C:", "both packs");
+    ASSERT_TRUE(WriteFileMakingFolders(game + "\\" + kPack1000, "pack 1000"));
+    ASSERT_TRUE(WriteFileMakingFolders(game + "\\" + kPack1005, "pack 1005"));
+    Files before = FilesBelow(game);
+    Register(HKEY_LOCAL_MACHINE, kFirstName, game + "\\Sorvane.exe", &game);
+    SetupRun run = RunSetup();
+    ExpectSuccess(run);
+    Files expected = Installed(before, {"gamedata2", "gamedata5", "gamedata3", "gamedata4"});
+    Files actual = FilesBelow(game);
+    EXPECT_TRUE(expected == actual) << Differences(expected, actual);
+    EXPECT_TRUE(FileExists(game + "\\voice2\\p100.ogg"));
+    EXPECT_TRUE(FileExists(game + "\\tokubetsu\\特別.txt"));
+  }
+  RemoveEveryEntry();
+  {
+    // Pack 1005 alone brings gamedata4 only.
+    std::string game = MakeGame("C:", "pack 1005");
+    ASSERT_TRUE(WriteFileMakingFolders(game + "\\" + kPack1005, "pack 1005"));
+    Files before = FilesBelow(game);
+    Register(HKEY_LOCAL_MACHINE, kFirstName, game + "\\Sorvane.exe", &game);
+    SetupRun run = RunSetup();
+    ExpectSuccess(run);
+    Files expected = Installed(before, {"gamedata2", "gamedata5", "gamedata4"});
+    Files actual = FilesBelow(game);
+    EXPECT_TRUE(expected == actual) << Differences(expected, actual);
+  }
+}
+
+TEST_F(SetupEndToEnd, FindsTheGameUnderTheSecondName) {
+  ASSERT_EQ("Sorvane\x81\x69" "Dorvelo\x81\x6A", std::string(kSecondName));
+  std::string game = MakeGame("C:", "second name", "Sorvane（Dorvelo）.exe");
+  Files before = FilesBelow(game);
+  Register(HKEY_LOCAL_MACHINE, kSecondName, game + "\\Sorvane（Dorvelo）.exe", &game);
+  SetupRun run = RunSetup();
+  ExpectSuccess(run);
+  Files expected = Installed(before, {"gamedata2", "gamedata5"});
+  Files actual = FilesBelow(game);
+  EXPECT_TRUE(expected == actual) << Differences(expected, actual);
+}
+
+TEST_F(SetupEndToEnd, GameFolderBelowAFolderNamedVoiceGetsTheFiles) {
+  // Only voice folders of the add-on are redirected; the game's own path is left alone, so nothing
+  // lands beside the game in C:\Games\voice2.
+  std::string game = MakeGame("C:", "voice\\Sorvane");
+  Files before = FilesBelow(game);
+  Register(HKEY_LOCAL_MACHINE, kFirstName, game + "\\Sorvane.exe", &game);
+  SetupRun run = RunSetup();
+  ExpectSuccess(run);
+  Files expected = Installed(before, {"gamedata2", "gamedata5"});
+  Files actual = FilesBelow(game);
+  EXPECT_TRUE(expected == actual) << Differences(expected, actual);
+  EXPECT_FALSE(FolderExists("C:\\Games\\voice2"));
+  RemoveTree("C:\\Games\\voice");
+}
+
+TEST_F(SetupEndToEnd, FindsTheGameUnderTheCurrentUser) {
+  // The machine-wide entry lacks "Path", so it is passed over for the current user's.
+  std::string decoy = MakeGame("C:", "decoy");
+  Register(HKEY_LOCAL_MACHINE, kFirstName, decoy + "\\Sorvane.exe", nullptr);
+  std::string game = MakeGame("C:", "current user");
+  Files before = FilesBelow(game);
+  Register(HKEY_CURRENT_USER, kFirstName, game + "\\Sorvane.exe", &game);
+  SetupRun run = RunSetup();
+  ExpectSuccess(run);
+  Files expected = Installed(before, {"gamedata2", "gamedata5"});
+  Files actual = FilesBelow(game);
+  EXPECT_TRUE(expected == actual) << Differences(expected, actual);
+  EXPECT_EQ(1u, FilesBelow(decoy).size());
+}
+
+TEST_F(SetupEndToEnd, GameNotInstalledSaysSoAndWritesNothing) {
+  std::string bystander = MakeGame("C:", "unregistered");
+  Files before = FilesBelow(bystander);
+  SetupRun run = RunSetup();
+  ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
+  EXPECT_EQ(0u, run.exitCode);
+  ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
+  ExpectBox(run.answers[0], kErrorCaption, kNotInstalledText, {IDOK}, false);
+  EXPECT_FALSE(run.answers[0].waitDialogOpen);
+  EXPECT_TRUE(run.waitDialogs.empty());
+  EXPECT_TRUE(before == FilesBelow(bystander));
+}
+
+TEST_F(SetupEndToEnd, SecondCopyEndsAtOnceWithoutAWindow) {
+  std::string game = MakeGame("C:", "two copies");
+  Register(HKEY_LOCAL_MACHINE, kFirstName, game + "\\Sorvane.exe", &game);
+  SetupRun second;
+  int secondRuns = 0;
+  bool removed = false;
+  SetupRun first = RunSetup([&](const RobotDialog& box) {
+    // While the first copy shows its box: take one installed file away, start the second copy and let
+    // it run to its end. Had it installed anything, the file would be back.
+    if (secondRuns++ == 0) {
+      removed = DeleteFileA((game + "\\readme.txt").c_str()) != FALSE;
+      second = RunSetup();
+    }
+    return CRobot::DefaultAnswer(box);
+  });
+  ExpectSuccess(first);
+  ASSERT_EQ(1, secondRuns);
+  ASSERT_TRUE(removed);
+  ASSERT_EQ(CRobot::Outcome::kExited, second.outcome) << second.problem;
+  EXPECT_EQ(0u, second.exitCode);
+  EXPECT_TRUE(second.answers.empty()) << Boxes(second);
+  EXPECT_TRUE(second.windows.empty());
+  EXPECT_FALSE(FileExists(game + "\\readme.txt"));
+}
+
+// A folder where the install must create a file of gamedata5 (copied after every file of gamedata2):
+// opening the destination fails with "FileCreateError".
+class SetupFileError : public SetupEndToEnd {
+ protected:
+  void SetUp() override {
+    SetupEndToEnd::SetUp();
+    game_ = MakeGame("C:", "file error");
+    MakeFolders(game_ + "\\system\\config.dat");
+    // Files the install overwrites before the error: they must come back as they were.
+    ASSERT_TRUE(WriteWholeFile(game_ + "\\readme.txt", "the base game's own readme"));
+    ASSERT_TRUE(WriteFileMakingFolders(game_ + "\\表示\\能力表.txt", std::string(70000, '\x95')));
+    ASSERT_TRUE(WriteFileMakingFolders(game_ + "\\voice2\\v0001.ogg", ""));
+    ASSERT_TRUE(WriteFileMakingFolders(game_ + "\\save\\save01.dat", "player one"));
+    before_ = FilesBelow(game_);
+    Register(HKEY_LOCAL_MACHINE, kFirstName, game_ + "\\Sorvane.exe", &game_);
+
+    HANDLE blocked = CreateFileA((game_ + "\\system\\config.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+    ASSERT_EQ(INVALID_HANDLE_VALUE, blocked);
+    expectedText_ = std::string("data\\gamedata5\\system\\config.dat\n") + kCreateFailedText + "WindowsError:" +
+                    SystemText(GetLastError());
+  }
+
+  void ExpectFileErrorBox(const RobotAnswer& answer) {
+    ExpectBox(answer, "FileCreateError", expectedText_, {IDCANCEL, IDRETRY}, true);
+    EXPECT_TRUE(answer.waitDialogOpen);
+  }
+
+  std::string game_;
+  Files before_;
+  std::string expectedText_;
+};
+
+TEST_F(SetupFileError, CancelRemovesWhatTheRunWroteAndKeepsWhatWasThere) {
+  std::vector<int> script = {IDRETRY, IDCANCEL};
+  size_t asked = 0;
+  SetupRun run = RunSetup([&](const RobotDialog&) { return asked < script.size() ? script[asked++] : IDCANCEL; });
+  ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
+  EXPECT_EQ(0u, run.exitCode);
+  // Retry meets the same folder again; Cancel ends the run. No message after that.
+  ASSERT_EQ(2u, run.answers.size()) << Boxes(run);
+  ExpectFileErrorBox(run.answers[0]);
+  ExpectFileErrorBox(run.answers[1]);
+  Files actual = FilesBelow(game_);
+  EXPECT_TRUE(before_ == actual) << Differences(before_, actual);
+  EXPECT_TRUE(FolderExists(game_ + "\\system\\config.dat"));
+}
+
+TEST_F(SetupFileError, RetryAfterTheCauseIsGoneCompletesTheInstall) {
+  SetupRun run = RunSetup([&](const RobotDialog& box) {
+    if (box.caption == "FileCreateError") {
+      RemoveDirectoryA((game_ + "\\system\\config.dat").c_str());
+      return IDRETRY;
+    }
+    return CRobot::DefaultAnswer(box);
+  });
+  ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
+  EXPECT_EQ(0u, run.exitCode);
+  ASSERT_EQ(2u, run.answers.size()) << Boxes(run);
+  ExpectFileErrorBox(run.answers[0]);
+  ExpectBox(run.answers[1], kSuccessCaption, kSuccessText, {IDOK}, true);
+  Files expected = Installed(before_, {"gamedata2", "gamedata5"});
+  Files actual = FilesBelow(game_);
+  EXPECT_TRUE(expected == actual) << Differences(expected, actual);
+}
+
+TEST_F(SetupEndToEnd, TooLittleSpaceOnTheGameDriveSaysSoAndWritesNothing) {
+  std::string small = HarnessSetting("ADDON_SMALL_DRIVE");
+  if (small.empty()) GTEST_SKIP() << "no small drive (ADDON_SMALL_DRIVE unset)";
+  std::string game = MakeGame(small, "no space");
+  Files before = FilesBelow(game);
+  Register(HKEY_LOCAL_MACHINE, kFirstName, game + "\\Sorvane.exe", &game);
+  SetupRun run = RunSetup();
+  ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
+  EXPECT_EQ(0u, run.exitCode);
+  ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
+  ExpectBox(run.answers[0], kErrorCaption, kNoSpaceText, {IDOK}, true);
+  // The please-wait dialog is up from before the space test until the process ends.
+  EXPECT_TRUE(run.answers[0].waitDialogOpen);
+  ASSERT_EQ(1u, run.waitDialogs.size());
+  EXPECT_EQ(kWaitCaption, run.waitDialogs[0].caption);
+  EXPECT_EQ(kWaitText, run.waitDialogs[0].text);
+  EXPECT_TRUE(before == FilesBelow(game));
+}
+
+}  // namespace
