@@ -24,6 +24,8 @@ CNativeFile::~CNativeFile() { Close(); }
 
 bool CNativeFile::OpenRead(const char* path) {
   Close();
+  position_ = 0;
+  positionKnown_ = true;
   if (!path) return false;
   handle_ = NullIfInvalid(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -32,6 +34,8 @@ bool CNativeFile::OpenRead(const char* path) {
 
 bool CNativeFile::OpenWrite(const char* path, bool truncate) {
   Close();
+  position_ = 0;
+  positionKnown_ = true;
   if (!path) return false;
   DWORD flags = FILE_ATTRIBUTE_NORMAL | (writeThrough ? FILE_FLAG_WRITE_THROUGH : 0);
   handle_ = NullIfInvalid(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -51,20 +55,30 @@ void CNativeFile::Close() {
     handle_ = nullptr;
   }
   openForWrite_ = false;
+  positionKnown_ = false;
 }
 
 bool CNativeFile::GetPosition(uint64_t* position) const {
-  LARGE_INTEGER zero = {}, now = {};
-  if (!handle_ || !SetFilePointerEx(handle_, zero, &now, FILE_CURRENT)) return false;
-  *position = static_cast<uint64_t>(now.QuadPart);
+  if (!handle_) return false;
+  if (!positionKnown_) {
+    LARGE_INTEGER zero = {}, now = {};
+    if (!SetFilePointerEx(handle_, zero, &now, FILE_CURRENT)) return false;
+    position_ = static_cast<uint64_t>(now.QuadPart);
+    positionKnown_ = true;
+  }
+  *position = position_;
   return true;
 }
 
 bool CNativeFile::SetPosition(uint64_t position) {
   LARGE_INTEGER to;
   to.QuadPart = static_cast<LONGLONG>(position);
-  return handle_ && SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN);
+  positionKnown_ = handle_ && SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN);
+  position_ = position;
+  return positionKnown_;
 }
+
+void CNativeFile::Advance(DWORD bytes) { position_ += bytes; }
 
 // Whether the position is at the end of the file (a short read that stopped there cannot be retried).
 bool CNativeFile::AtEnd() const {
@@ -88,6 +102,7 @@ bool CNativeFile::Read(void* buffer, DWORD count) {
       SetPosition(start);
       continue;
     }
+    Advance(got);
     if (got == count) return true;
     // A short read: more than remains in the file, or the system delivered part of it.
     if (AtEnd()) break;
@@ -99,6 +114,7 @@ bool CNativeFile::Read(void* buffer, DWORD count) {
         error.Remember();
         break;
       }
+      Advance(more);
       if (more == 0) {
         // The file shrank under us: nothing more will come.
         SetPosition(start);
@@ -131,6 +147,7 @@ bool CNativeFile::Write(const void* buffer, DWORD count) {
         error.Remember();
         break;
       }
+      Advance(wrote);
       total += wrote;
       if (total == count) return true;
     }
@@ -142,9 +159,11 @@ bool CNativeFile::Write(const void* buffer, DWORD count) {
 
 bool CNativeFile::Seek(LONG distance, DWORD origin) {
   if (!handle_) return false;
-  LARGE_INTEGER move;
+  LARGE_INTEGER move, now = {};
   move.QuadPart = distance;
-  return SetFilePointerEx(handle_, move, nullptr, origin) != FALSE;
+  positionKnown_ = SetFilePointerEx(handle_, move, &now, origin) != FALSE;
+  position_ = static_cast<uint64_t>(now.QuadPart);
+  return positionKnown_;
 }
 
 DWORD CNativeFile::Tell() const {

@@ -50,8 +50,13 @@ class CNativeFile {
  private:
   bool GetPosition(uint64_t* position) const;
   bool SetPosition(uint64_t position);
+  void Advance(DWORD bytes);
   bool AtEnd() const;
 
   HANDLE handle_ = nullptr;
   bool openForWrite_ = false;
+  // The handle is this object's alone, so its position changes only through the calls below; keeping it
+  // saves a system call per Read and Write. Unknown after a failed call: then it is asked for again.
+  mutable uint64_t position_ = 0;
+  mutable bool positionKnown_ = false;
 };

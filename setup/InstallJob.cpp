@@ -112,6 +112,7 @@ void CInstallJob::CopyFiles(bool multiDisc) {
     return;
   }
 
+  foldersMade_.clear();
   std::unique_ptr<char[]> buffer(new char[kChunkSize]);
   uint64_t copiedBefore = 0;
   for (const InstallEntry& entry : files_) {
@@ -144,9 +145,11 @@ CInstallJob::Step CInstallJob::CopyOneFile(const InstallEntry& entry, bool multi
   if (source.OpenRead(sourcePath_)) {
     std::string folder, name;
     SplitDirectoryAndName(destinationPath_, folder, name);
-    CreateDirectoryTree(folder);
+    if (CreateDirectoryTree(folder)) foldersMade_.insert(folder);
     openCaption = "FileCreateError";
-    if (KeepOriginalAside(destinationPath_)) destination.OpenWrite(destinationPath_, true);
+    if (KeepOriginalAside(destinationPath_, foldersMade_.count(folder) > 0)) {
+      destination.OpenWrite(destinationPath_, true);
+    }
   }
   if (!source.IsOpen() || !destination.IsOpen()) {
     std::string text = sourcePath_ + "\n" + kReadFailed + "[Error::CreateFile]\n" + kWindowsError +
@@ -192,12 +195,11 @@ CInstallJob::Step CInstallJob::CopyOneFile(const InstallEntry& entry, bool multi
   return Step::kCopied;
 }
 
-bool CInstallJob::KeepOriginalAside(const std::string& destination) {
-  for (const TouchedFile& file : touched_) {
-    if (file.destination == destination) return true;  // already ours: a retry or a second entry
-  }
+bool CInstallJob::KeepOriginalAside(const std::string& destination, bool inFolderMadeByThisRun) {
+  if (touchedPaths_.count(destination)) return true;  // already ours: a retry or a second entry
   TouchedFile record{destination, ""};
-  if (IsExistingFile(destination)) {
+  // A folder the run made holds nothing but what the run wrote, so there is nothing to look for.
+  if (!inFolderMadeByThisRun && IsExistingFile(destination)) {
     // MoveFileA never replaces a file, so the name taken cannot be anyone else's.
     char suffix[48];
     for (unsigned attempt = 0;; ++attempt) {
@@ -215,6 +217,7 @@ bool CInstallJob::KeepOriginalAside(const std::string& destination) {
     }
   }
   touched_.push_back(record);
+  touchedPaths_.insert(destination);
   return true;
 }
 
@@ -223,6 +226,7 @@ void CInstallJob::DeleteKeptAsideOriginals() {
     if (!file.keptAside.empty()) DeleteFileA(file.keptAside.c_str());
   }
   touched_.clear();
+  touchedPaths_.clear();
 }
 
 void CInstallJob::RestoreTouchedFiles() {
@@ -231,6 +235,7 @@ void CInstallJob::RestoreTouchedFiles() {
     if (!file->keptAside.empty()) MoveFileA(file->keptAside.c_str(), file->destination.c_str());
   }
   touched_.clear();
+  touchedPaths_.clear();
 }
 
 void CInstallJob::AbortAndRemove() {

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/Thread.h"
@@ -96,7 +97,7 @@ class CInstallJob : public CThread {
   Step CopyOneFile(const InstallEntry& entry, bool multiDisc, char* buffer, uint64_t& copiedBefore);
   // Keeps an existing destination file aside before its first write in this run. False when it exists and
   // could not be moved (the system's error is then the last error).
-  bool KeepOriginalAside(const std::string& destination);
+  bool KeepOriginalAside(const std::string& destination, bool inFolderMadeByThisRun);
   void DeleteKeptAsideOriginals();
   void RestoreTouchedFiles();
   int AskRetryOrCancel(const char* caption, const std::string& text);
@@ -117,8 +118,12 @@ class CInstallJob : public CThread {
   std::atomic<bool> cancelled_{false};
   std::vector<InstallEntry> uninstallFiles_;
   std::vector<InstallEntry> uninstallFolders_;
-  // Only the worker touches this while it runs; AbortAndRemove and Reset after it has ended.
+  // Only the worker touches these while it runs; AbortAndRemove and Reset after it has ended. Restoring
+  // goes backwards through touched_, so that a file written twice under names that differ only in case
+  // ends as its original.
   std::vector<TouchedFile> touched_;
+  std::unordered_set<std::string> touchedPaths_;
+  std::unordered_set<std::string> foldersMade_;  // by the worker, in this run
 };
 
 class CLocalInstallJob : public CInstallJob {

@@ -99,6 +99,39 @@ TEST(NativeFile, ReadDeliversWholeCountsOrLeavesThePositionAlone) {
   EXPECT_EQ(contents, "0123456789");
 }
 
+// Reads and writes land where the previous operations left the position, through every kind of move.
+TEST(NativeFile, PositionFollowsReadsWritesSeeksAndFailures) {
+  ScratchFolder scratch;
+  const std::string path = scratch / "position.bin";
+  CNativeFile file;
+  ASSERT_TRUE(file.OpenWrite(path, true));
+  ASSERT_TRUE(file.Write("0123456789", 10));
+  ASSERT_TRUE(file.Seek(-4, FILE_CURRENT));
+  EXPECT_EQ(file.Tell(), 6u);
+  ASSERT_TRUE(file.Write("ab", 2));
+  bool ok = false;
+  EXPECT_EQ(ReadString(file, 2, &ok), "89");
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(file.Tell(), 10u);
+  ASSERT_TRUE(file.Seek(3, FILE_BEGIN));
+  EXPECT_EQ(ReadString(file, 3, &ok), "345");
+  EXPECT_FALSE(file.Read(std::string(8, '\0').data(), 8));  // past the end: back to 6
+  EXPECT_EQ(file.Tell(), 6u);
+  ASSERT_TRUE(file.Write("Z", 1));
+  EXPECT_FALSE(file.Seek(-100, FILE_BEGIN));
+  ASSERT_TRUE(file.Seek(0, FILE_END));
+  ASSERT_TRUE(file.Write("!", 1));
+  file.Close();
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile(path, &bytes));
+  EXPECT_EQ(bytes, "012345Zb89!");
+
+  ASSERT_TRUE(file.OpenWrite(path, false));
+  EXPECT_EQ(file.Tell(), 11u) << "append starts at the end";
+  ASSERT_TRUE(file.OpenRead(path));
+  EXPECT_EQ(file.Tell(), 0u);
+}
+
 TEST(NativeFile, OpenWriteTruncatesOrAppends) {
   ScratchFolder folder;
   const std::string path = folder / "out.bin";
