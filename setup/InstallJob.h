@@ -116,6 +116,8 @@ class CInstallJob : public CThread {
   std::atomic<int32_t> overallPercent_{0};
   std::atomic<bool> finished_{false};
   std::atomic<bool> cancelled_{false};
+  static_assert(std::atomic<int32_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+                "the worker's flags and percentages are read without a lock");
   std::vector<InstallEntry> uninstallFiles_;
   std::vector<InstallEntry> uninstallFolders_;
   // Only the worker touches these while it runs; AbortAndRemove and Reset after it has ended. Restoring

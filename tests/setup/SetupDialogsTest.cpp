@@ -1,0 +1,197 @@
+// The setup's dialog resources as the user's Windows reads them (linked into this program from the
+// same .rc), the please-wait dialog, and the wizard pages driven in a real property sheet.
+
+#include "setup/SetupDialogs.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <prsht.h>
+
+#include <string>
+
+#include "setup/SetupWizard.h"
+#include "setup/resource.h"
+#include "tests/support/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::string ToShiftJis(const wchar_t* text) {
+  char bytes[512] = {};
+  WideCharToMultiByte(932, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
+  return bytes;
+}
+
+std::string WindowText(HWND window) {
+  char text[256] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// The parts of an extended dialog template that the resources pin down.
+struct DialogTemplate {
+  DWORD style = 0;
+  short cx = 0, cy = 0;
+  std::string title, fontName;
+  WORD pointSize = 0;
+};
+
+const WORD* SkipSizeOrOrdinal(const WORD* p) {
+  if (*p == 0x0000) return p + 1;
+  if (*p == 0xFFFF) return p + 2;
+  while (*p) ++p;
+  return p + 1;
+}
+
+bool LoadDialogTemplate(int id, DialogTemplate* out) {
+  HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(id), reinterpret_cast<LPCSTR>(RT_DIALOG));
+  if (!resource) return false;
+  const WORD* p = static_cast<const WORD*>(LockResource(LoadResource(nullptr, resource)));
+  if (!p || p[0] != 1 || p[1] != 0xFFFF) return false;  // DLGTEMPLATEEX
+  const BYTE* bytes = reinterpret_cast<const BYTE*>(p);
+  out->style = *reinterpret_cast<const DWORD*>(bytes + 12);
+  out->cx = *reinterpret_cast<const short*>(bytes + 22);
+  out->cy = *reinterpret_cast<const short*>(bytes + 24);
+  p = reinterpret_cast<const WORD*>(bytes + 26);
+  p = SkipSizeOrOrdinal(p);  // menu
+  p = SkipSizeOrOrdinal(p);  // class
+  out->title = ToShiftJis(reinterpret_cast<const wchar_t*>(p));
+  p = SkipSizeOrOrdinal(p);
+  if (out->style & DS_SETFONT) {
+    out->pointSize = p[0];
+    out->fontName = ToShiftJis(reinterpret_cast<const wchar_t*>(p + 3));  // after size, weight, italic+charset
+  }
+  return true;
+}
+
+void PumpFor(int passes) {
+  for (int i = 0; i < passes; ++i) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    Sleep(5);
+  }
+}
+
+}  // namespace
+
+TEST(SetupDialogs, ResourcesHaveTheirTitlesSizesAndFont) {
+  DialogTemplate wait, page1, page2;
+  ASSERT_TRUE(LoadDialogTemplate(IDD_PLEASE_WAIT, &wait));
+  ASSERT_TRUE(LoadDialogTemplate(IDD_WIZARD_PAGE1, &page1));
+  ASSERT_TRUE(LoadDialogTemplate(IDD_WIZARD_PAGE2, &page2));
+
+  EXPECT_EQ(wait.title, "実行ファイル更新");
+  EXPECT_EQ(wait.cx, 135);
+  EXPECT_EQ(wait.cy, 22);
+  const DWORD waitStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME | DS_CENTER;
+  EXPECT_EQ(wait.style & waitStyle, waitStyle);
+  EXPECT_EQ(wait.style & WS_SYSMENU, 0u) << "no system menu, so no close box";
+
+  EXPECT_EQ(page1.title, "セットアップウィザード (1/2)");
+  EXPECT_EQ(page2.title, "セットアップウィザード (2/2)");
+  for (const DialogTemplate* page : {&page1, &page2}) {
+    EXPECT_EQ(page->cx, 291);
+    EXPECT_EQ(page->cy, 157);
+  }
+  for (const DialogTemplate* dialog : {&wait, &page1, &page2}) {
+    EXPECT_EQ(dialog->pointSize, 10);
+    EXPECT_EQ(HexBytes(dialog->fontName), HexBytes("ＭＳ Ｐゴシック"));
+  }
+}
+
+TEST(SetupDialogs, PleaseWaitDialogShowsItsTextAndIgnoresCloseRequests) {
+  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PLEASE_WAIT), nullptr,
+                                   &PleaseWaitProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  EXPECT_EQ(WindowText(dialog), "実行ファイル更新");
+  EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_PLEASE_WAIT_TEXT)), "更新中です。しばらくお待ちください。");
+  SendMessageA(dialog, WM_CLOSE, 0, 0);
+  PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  PumpFor(4);
+  EXPECT_TRUE(IsWindow(dialog)) << "only the program takes the dialog down";
+  DestroyWindow(dialog);
+}
+
+TEST(SetupDialogs, WizardPagesSetTheButtonsAndConfirmCancel) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
+  InitCommonControlsEx(&controls);
+  HPROPSHEETPAGE pages[2];
+  PROPSHEETPAGEA_V2 page = {};
+  page.dwSize = sizeof page;
+  page.hInstance = instance;
+  page.pszTemplate = MAKEINTRESOURCEA(IDD_WIZARD_PAGE1);
+  page.pfnDlgProc = &WizardPage1Proc;
+  pages[0] = CreatePropertySheetPageA(reinterpret_cast<LPCPROPSHEETPAGEA>(&page));
+  page.pszTemplate = MAKEINTRESOURCEA(IDD_WIZARD_PAGE2);
+  page.pfnDlgProc = &WizardPage2Proc;
+  pages[1] = CreatePropertySheetPageA(reinterpret_cast<LPCPROPSHEETPAGEA>(&page));
+  ASSERT_TRUE(pages[0] && pages[1]);
+
+  PROPSHEETHEADERA header = {};
+  header.dwSize = sizeof header;
+  header.dwFlags = PSH_WIZARD | PSH_MODELESS;
+  header.hInstance = instance;
+  header.nPages = 2;
+  header.phpage = pages;
+  HWND sheet = reinterpret_cast<HWND>(PropertySheetA(&header));
+  ASSERT_NE(sheet, nullptr);
+  PumpFor(10);
+
+  // Page 1: Next only, and the sheet in the middle of the screen.
+  const int kBack = 0x3023, kNext = 0x3024;
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(sheet, kBack)));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(sheet, kNext)));
+  RECT rect;
+  GetWindowRect(sheet, &rect);
+  EXPECT_NEAR((rect.left + rect.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+  EXPECT_NEAR((rect.top + rect.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+
+  // Cancel, answered No: the sheet stays.
+  HWND firstPage = PropSheet_GetCurrentPageHwnd(sheet);
+  {
+    ScriptedUser user({IDNO});
+    PropSheet_PressButton(sheet, PSBTN_CANCEL);
+    PumpFor(10);
+    ASSERT_EQ(user.Asked().size(), 1u);
+    EXPECT_EQ(user.Asked()[0].text, "セットアップをキャンセルしますか？");
+    EXPECT_EQ(user.Asked()[0].caption, "中断確認");
+    EXPECT_EQ(user.Asked()[0].style, static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION));
+    EXPECT_EQ(user.Asked()[0].owner, firstPage);
+    EXPECT_NE(PropSheet_GetCurrentPageHwnd(sheet), nullptr);
+  }
+
+  // Page 2: Back and Finish.
+  PropSheet_PressButton(sheet, PSBTN_NEXT);
+  PumpFor(10);
+  EXPECT_NE(PropSheet_GetCurrentPageHwnd(sheet), firstPage);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(sheet, kBack)));
+
+  // Cancel, answered Yes: the sheet may close.
+  {
+    ScriptedUser user({IDYES});
+    PropSheet_PressButton(sheet, PSBTN_CANCEL);
+    PumpFor(10);
+    ASSERT_EQ(user.Asked().size(), 1u);
+    EXPECT_EQ(PropSheet_GetCurrentPageHwnd(sheet), nullptr);
+  }
+  DestroyWindow(sheet);
+}
+
+TEST(SetupWizard, WindowlessWizardConfirmsACloseRequest) {
+  CSetupWizard wizard;
+  EXPECT_EQ(wizard.GetHWnd(), nullptr);
+  ScriptedUser user({IDNO, IDYES});
+  EXPECT_EQ(wizard.HandleMessage(nullptr, WM_CLOSE, 0, 0), 1) << "No consumes the close";
+  EXPECT_EQ(wizard.HandleMessage(nullptr, WM_CLOSE, 0, 0), 0) << "Yes lets it through";
+  EXPECT_EQ(wizard.HandleMessage(nullptr, WM_MOUSEMOVE, 0, 0), 0);
+  ASSERT_EQ(user.Asked().size(), 2u);
+  EXPECT_EQ(user.Asked()[0].caption, "確認");
+  EXPECT_EQ(user.Asked()[0].text, "セットアップをキャンセルしますか？");
+  EXPECT_EQ(user.Asked()[0].style, static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION));
+}
