@@ -9,6 +9,11 @@
 #include "foundation/FileFinder.h"
 #include "foundation/PathText.h"
 
+// The records the platform expects, in their 32-bit sizes.
+static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "STARTUPINFOA must be 68 bytes");
+static_assert(sizeof(void*) != 4 || sizeof(OSVERSIONINFOEXA) == 156, "OSVERSIONINFOEXA must be 156 bytes");
+static_assert(sizeof(void*) != 4 || sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA must be 148 bytes");
+
 // ---- CInstanceMutex ----
 
 CInstanceMutex::CInstanceMutex() { Create(); }

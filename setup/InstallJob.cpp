@@ -1,6 +1,7 @@
 #include "setup/InstallJob.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "foundation/Folders.h"
@@ -23,6 +24,18 @@ std::string SystemErrorText(DWORD error) {
   std::string result = (length > 0 && text) ? std::string(text, length) : std::string();
   if (text) LocalFree(text);
   return result;
+}
+
+// Where an original is kept while the run replaces it: beside it, under a name that tells the user what
+// it is, or a short one where that name would not fit in a path.
+std::string KeptAsideName(const std::string& destination, unsigned attempt) {
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, ".setup-original-%u", attempt);
+  if (destination.size() + std::strlen(suffix) < MAX_PATH) return destination + suffix;
+  std::string folder, name;
+  SplitDirectoryAndName(destination, folder, name);
+  std::snprintf(suffix, sizeof suffix, "\\~orig%u.tmp", attempt);
+  return folder + suffix;
 }
 
 bool IsExistingFile(const std::string& path) {
@@ -79,12 +92,23 @@ uint64_t CInstallJob::GetFreeSpace() const {
   return GetDiskFreeBytes(root);
 }
 
-void CInstallJob::StartInstall() {
-  Start(0);
+bool CInstallJob::StartInstall() {
+  if (!Start(0)) {
+    // No worker will ever set the flags: the run ends here, cancelled, with nothing written.
+    cancelled_ = true;
+    finished_ = true;
+    return false;
+  }
   SetPriority(THREAD_PRIORITY_TIME_CRITICAL);
+  return true;
+}
+
+void CInstallJob::SetCategoryFolder(const std::string& folder, int index) {
+  if (index >= 0 && index < kMaxCategories) categoryFolders_[index] = folder;
 }
 
 std::string CInstallJob::MakeSourcePath(int category, const std::string& relativePath) const {
+  if (category < 0 || category >= kMaxCategories) return "";  // opens nothing: an open error
   return CollapseBackslashes(categoryFolders_[category] + "\\" + relativePath);
 }
 
@@ -168,7 +192,8 @@ CInstallJob::Step CInstallJob::CopyOneFile(const InstallEntry& entry, bool multi
     return Step::kEndRun;
   }
 
-  for (uint64_t done = 0; IsRunning() && done < size;) {
+  uint64_t done = 0;
+  while (IsRunning() && done < size) {
     uint32_t n = size - done < kChunkSize ? static_cast<uint32_t>(size - done) : kChunkSize;
     const char* caption = nullptr;
     std::string text;
@@ -191,6 +216,9 @@ CInstallJob::Step CInstallJob::CopyOneFile(const InstallEntry& entry, bool multi
     filePercent_ = static_cast<int32_t>(done * 100 / size);
     overallPercent_ = requiredSize_ == 0 ? 100 : static_cast<int32_t>((copiedBefore + done) * 100 / requiredSize_);
   }
+  // A stop request cut the file short. For the last entry no later test would notice, and the run would
+  // end as a success with a half-written file.
+  if (done < size) cancelled_ = true;
   copiedBefore += size;
   return Step::kCopied;
 }
@@ -201,10 +229,8 @@ bool CInstallJob::KeepOriginalAside(const std::string& destination, bool inFolde
   // A folder the run made holds nothing but what the run wrote, so there is nothing to look for.
   if (!inFolderMadeByThisRun && IsExistingFile(destination)) {
     // MoveFileA never replaces a file, so the name taken cannot be anyone else's.
-    char suffix[48];
     for (unsigned attempt = 0;; ++attempt) {
-      std::snprintf(suffix, sizeof suffix, ".setup-original-%lu-%u", GetCurrentProcessId(), attempt);
-      std::string keptAside = destination + suffix;
+      std::string keptAside = KeptAsideName(destination, attempt);
       if (MoveFileA(destination.c_str(), keptAside.c_str())) {
         record.keptAside = keptAside;
         break;
@@ -223,7 +249,9 @@ bool CInstallJob::KeepOriginalAside(const std::string& destination, bool inFolde
 
 void CInstallJob::DeleteKeptAsideOriginals() {
   for (const TouchedFile& file : touched_) {
-    if (!file.keptAside.empty()) DeleteFileA(file.keptAside.c_str());
+    if (file.keptAside.empty()) continue;
+    SetFileAttributesA(file.keptAside.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only original too
+    DeleteFileA(file.keptAside.c_str());
   }
   touched_.clear();
   touchedPaths_.clear();

@@ -31,7 +31,7 @@ struct InstallEntry {
 
 class CInstallJob : public CThread {
  public:
-  static constexpr int kCategoryCount = 20;
+  static constexpr int kMaxCategories = 20;
   static constexpr uint32_t kChunkSize = 16384;
 
   CInstallJob();
@@ -44,10 +44,10 @@ class CInstallJob : public CThread {
   void SetTitle(const std::string& title) { title_ = title; }
   // Also category folder 0.
   void SetDiscFolder(const std::string& folder);
-  // `index` must be 0 to 19.
-  void SetCategoryFolder(const std::string& folder, int index) { categoryFolders_[index] = folder; }
+  // `index` is 0 to 19; others are ignored.
+  void SetCategoryFolder(const std::string& folder, int index);
   void SetDestination(const std::string& folder) { destination_ = folder; }
-  // `category` must be 0 to 19.
+  // `category` is 0 to 19; an entry with another one fails to open when its turn comes.
   void AddFile(const std::string& relativePath, int category) { files_.push_back({category, relativePath}); }
   void AddUninstallFile(const std::string& path) { uninstallFiles_.push_back({0, path}); }
   void AddUninstallDirectory(const std::string& path) { uninstallFolders_.push_back({0, path}); }
@@ -56,8 +56,9 @@ class CInstallJob : public CThread {
   // Free bytes of the destination's drive; 0 when it cannot be queried.
   uint64_t GetFreeSpace() const;
 
-  // Starts the worker, then raises it to time-critical priority.
-  void StartInstall();
+  // Starts the worker, then raises it to time-critical priority. When no thread can be made, the run ends
+  // at once as finished and cancelled, and false is returned.
+  bool StartInstall();
 
   bool IsFinished() const { return finished_; }
   bool IsCancelled() const { return cancelled_; }
@@ -105,7 +106,7 @@ class CInstallJob : public CThread {
   HWND parentWindow_ = nullptr;
   std::string title_;
   std::string discFolder_;
-  std::string categoryFolders_[kCategoryCount];
+  std::string categoryFolders_[kMaxCategories];
   std::string destination_;
   std::vector<InstallEntry> files_;
   uint64_t requiredSize_ = 0;

@@ -20,6 +20,8 @@
 
 using namespace setup;
 
+static_assert(sizeof(void*) != 4 || sizeof(PROPSHEETPAGEA_V2) == 48, "the page record without activation context");
+
 namespace {
 
 // Built before WinMain runs and destroyed at process exit, after the worker has been stopped.
@@ -28,6 +30,7 @@ CLocalInstallJob g_installJob;
 
 void CollectCategory(CInstallJob& job, int category) {
   std::string folder = GetFullPath(kCategoryFolders[category]);
+  if (folder.empty()) return;  // the disc's path does not fit in a path: nothing to list
   CFileList files;
   files.ListFiles(folder, "*.*", true);
   for (size_t i = 0; i < files.GetCount(); ++i) job.AddFile(GetRelativePath(files.GetAt(i), folder), category);

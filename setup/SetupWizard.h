@@ -2,8 +2,8 @@
 // The setup wizard object. The setup flow builds it and hands its window handle to the install job and to
 // the final message box, but never creates its window, so the handle stays null.
 //
-// Its window object and its two pictures (data\v_006_000.bmp, data\v_006_001.bmp) join it with the window
-// and surface classes; until then it has no window to paint.
+// It does not own a window object or its two pictures (data\v_006_000.bmp, data\v_006_001.bmp) yet, so it
+// has nothing to paint; of the window's messages it handles the close request.
 
 #include <windows.h>
 

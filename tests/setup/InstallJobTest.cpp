@@ -416,3 +416,158 @@ TEST(InstallJob, MultiDiscModeFindsTheSourceOnACdRomDrive) {
   EXPECT_EQ(Read(scratch / "a.bin"), "on the disc");
   RemoveTree("F:\\JOBDISC");
 }
+
+namespace {
+// Told to stop once the first chunk of its file is copied, as when the program stops while the worker is
+// in the middle of the last file.
+class StoppedMidFileJob : public CLocalInstallJob {
+ public:
+  bool IsRunning() override { return CLocalInstallJob::IsRunning() && GetFilePercent() == 0; }
+};
+}  // namespace
+
+TEST(InstallJob, StopInTheMiddleOfTheLastFileIsACancelThatKeepsTheOriginal) {
+  Tree tree;
+  tree.AddSource("last.bin", PatternBytes(100000, 14));
+  ASSERT_TRUE(WriteWholeFile(tree.Destination("last.bin"), "user's own last"));
+  StoppedMidFileJob job;
+  SetUpJob(job, tree);
+  job.AddFile("last.bin", 1);
+  ScriptedUser user({});
+  RunToEnd(job);
+  EXPECT_TRUE(job.IsFinished());
+  EXPECT_TRUE(job.IsCancelled()) << "a half-written file is no success";
+  EXPECT_EQ(CountKeptAside(tree.destination), 1) << "the original is still kept";
+  job.AbortAndRemove();
+  EXPECT_EQ(Read(tree.Destination("last.bin")), "user's own last");
+  EXPECT_EQ(CountKeptAside(tree.destination), 0);
+}
+
+namespace {
+struct SeenAtTheBox {
+  int32_t overallPercent = -1, filePercent = -1;
+  int priority = 0;
+  std::string source, destination;
+};
+CInstallJob* g_watchedJob = nullptr;
+SeenAtTheBox g_seen;
+int NoteProgressAndCancel(HWND, const char*, const char*, UINT) {
+  g_seen = {g_watchedJob->GetOverallPercent(), g_watchedJob->GetFilePercent(), g_watchedJob->GetPriority(),
+            g_watchedJob->GetSourcePath(), g_watchedJob->GetDestinationPath()};
+  return IDCANCEL;
+}
+}  // namespace
+
+TEST(InstallJob, ProgressPathsAndPriorityWhileTheWorkerRuns) {
+  Tree tree;
+  tree.AddSource("a.bin", PatternBytes(40000, 15));
+  tree.AddSource("empty.bin", "");
+  CLocalInstallJob job;
+  SetUpJob(job, tree, 100000);
+  job.AddFile("a.bin", 1);
+  job.AddFile("empty.bin", 1);
+  job.AddFile("voice\\missing.bin", 1);
+  g_watchedJob = &job;
+  {
+    CustomUser user(&NoteProgressAndCancel);
+    RunToEnd(job);
+  }
+  EXPECT_EQ(g_seen.overallPercent, 40) << "40,000 of 100,000 required bytes";
+  EXPECT_EQ(g_seen.filePercent, 100) << "an empty file leaves the file percent as it was";
+  EXPECT_EQ(g_seen.priority, THREAD_PRIORITY_TIME_CRITICAL);
+  EXPECT_EQ(g_seen.source, tree.Source("voice\\missing.bin"));
+  EXPECT_EQ(g_seen.destination, tree.Destination("voice2\\missing.bin"));
+  EXPECT_EQ(job.GetOverallPercent(), 100) << "the run ends at 100";
+}
+
+TEST(InstallJob, ResetPutsBackWhatACancelledRunKeptAsideAndClearsAllButTheCategories) {
+  Tree tree;
+  tree.AddSource("a.bin", "new a");
+  ASSERT_TRUE(WriteWholeFile(tree.Destination("a.bin"), "user's own a"));
+  CLocalInstallJob job;
+  SetUpJob(job, tree);
+  job.SetTitle("title");
+  job.AddFile("a.bin", 1);
+  job.AddFile("missing.bin", 1);
+  job.AddUninstallFile("u");
+  job.AddUninstallDirectory("d");
+  ScriptedUser user({IDCANCEL});
+  RunToEnd(job);
+  ASSERT_TRUE(job.IsCancelled());
+  EXPECT_EQ(Read(tree.Destination("a.bin")), "new a");
+
+  job.Reset();
+  EXPECT_EQ(Read(tree.Destination("a.bin")), "user's own a");
+  EXPECT_EQ(CountKeptAside(tree.destination), 0);
+  EXPECT_FALSE(job.IsCancelled());
+  EXPECT_FALSE(job.IsFinished());
+  EXPECT_EQ(job.GetOverallPercent(), 0);
+  EXPECT_EQ(job.GetFilePercent(), 0);
+  EXPECT_EQ(job.GetTitle(), "");
+  EXPECT_EQ(job.GetSourcePath(), "");
+  EXPECT_TRUE(job.GetFiles().empty());
+  EXPECT_TRUE(job.GetUninstallFiles().empty());
+  EXPECT_TRUE(job.GetUninstallDirectories().empty());
+  EXPECT_EQ(job.MakeSourcePath(1, "x"), tree.Source("x")) << "category folders stay";
+  EXPECT_EQ(job.MakeDestinationPath("x"), "\\x") << "the destination is emptied";
+}
+
+TEST(InstallJob, ReadOnlyOriginalIsReplacedWithoutLeavingItsKeptCopy) {
+  Tree tree;
+  tree.AddSource("a.bin", "new a");
+  ASSERT_TRUE(WriteWholeFile(tree.Destination("a.bin"), "old a"));
+  ASSERT_TRUE(SetFileAttributesA(tree.Destination("a.bin").c_str(), FILE_ATTRIBUTE_READONLY));
+  CLocalInstallJob job;
+  SetUpJob(job, tree);
+  job.AddFile("a.bin", 1);
+  ScriptedUser user({});
+  RunToEnd(job);
+  EXPECT_FALSE(job.IsCancelled());
+  EXPECT_EQ(Read(tree.Destination("a.bin")), "new a");
+  EXPECT_EQ(CountKeptAside(tree.destination), 0);
+  EXPECT_TRUE(user.Asked().empty());
+}
+
+TEST(InstallJob, OriginalWithANameNearTheLengthLimitIsKeptAndRestored) {
+  Tree tree;
+  // A destination of 250 bytes: its kept-aside name cannot simply grow by a suffix.
+  const std::string name = "long.bin";
+  const std::string folder(250 - tree.destination.size() - 2 - name.size(), 'd');
+  const std::string relative = folder + "\\" + name;
+  ASSERT_EQ(tree.Destination(relative).size(), 250u);
+  tree.AddSource(relative, "new long");
+  ASSERT_TRUE(CreateDirectoryA(tree.Destination(folder).c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(tree.Destination(relative), "user's own long"));
+
+  CLocalInstallJob job;
+  SetUpJob(job, tree);
+  job.AddFile(relative, 1);
+  job.AddFile("missing.bin", 1);
+  ScriptedUser user({IDCANCEL});
+  RunToEnd(job);
+  ASSERT_EQ(user.Asked().size(), 1u);
+  EXPECT_EQ(user.Asked()[0].caption, "FileLoadError") << "only the missing file fails";
+  EXPECT_EQ(Read(tree.Destination(relative)), "new long");
+  job.AbortAndRemove();
+  EXPECT_EQ(Read(tree.Destination(relative)), "user's own long");
+  EXPECT_TRUE(FileExists(tree.Destination(folder + "\\long.bin")));
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((tree.Destination(folder) + "\\*.tmp").c_str(), &data);
+  EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "no kept copy left behind";
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+}
+
+TEST(InstallJob, CategoryOutOfRangeIsAnOpenErrorNotACrash) {
+  Tree tree;
+  CLocalInstallJob job;
+  SetUpJob(job, tree);
+  job.SetCategoryFolder("ignored", 20);
+  job.SetCategoryFolder("ignored", -1);
+  job.AddFile("a.bin", 20);
+  EXPECT_EQ(job.MakeSourcePath(-1, "a.bin"), "");
+  ScriptedUser user({IDCANCEL});
+  RunToEnd(job);
+  ASSERT_EQ(user.Asked().size(), 1u);
+  EXPECT_EQ(user.Asked()[0].caption, "FileLoadError");
+  EXPECT_TRUE(job.IsCancelled());
+}

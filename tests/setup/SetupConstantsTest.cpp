@@ -18,11 +18,3 @@ TEST(SetupConstants, TextsAreShiftJisBytes) {
   EXPECT_EQ(HexBytes(std::string(setup::kNotInstalledText).substr(7, 2)), "81 60");
   EXPECT_EQ(HexBytes(setup::kErrorCaption), "83 47 83 89 81 5B");
 }
-
-TEST(SetupConstants, RequiredSizesAddUpToTheFourTotals) {
-  using namespace setup;
-  EXPECT_EQ(kSizeAlways + kSizeAlways, 1936657940ull);
-  EXPECT_EQ(kSizeAlways + kSizePack1005 + kSizeAlways, 2023106023ull);
-  EXPECT_EQ(kSizeWithPack1000 + kSizeAlways, 2038661962ull);
-  EXPECT_EQ(kSizeWithPack1000 + kSizePack1005 + kSizeAlways, 2125110045ull);
-}
