@@ -1,3 +1,4 @@
+// Kept free of windows.h: this file is also compiled natively into text_tests.
 #include "app/CommandLine.h"
 
 #include <cstring>

@@ -10,6 +10,6 @@ using DebugSink = void (*)(const char* text);
 // Installs the receiver of every formatted text (null: drop). Returns the previous one.
 DebugSink SetDebugSink(DebugSink sink);
 
-// Empties the debug display. The display exists only once it has been switched on, which nothing does
-// yet, so for now there is never anything to clear.
+// Empties the debug display. This program has no debug display, so there is nothing to clear: the call
+// does nothing.
 void ClearDebugDisplay();

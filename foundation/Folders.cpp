@@ -14,7 +14,6 @@
 namespace {
 
 constexpr DWORD kPathBuffer = 260;
-constexpr REGSAM kFullAccess = 0xF003F;
 
 // The pre-Windows 2000 form of the dialog structure: 76 bytes in a 32-bit program.
 static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAME_NT4A) == 76, "OPENFILENAME_NT4A must be the 76-byte form");
@@ -235,7 +234,7 @@ uint64_t GetDiskFreeBytes(const std::string& path) {
 bool CanWriteLocalMachine() {
   static const bool canWrite = [] {
     CRegistry root(HKEY_LOCAL_MACHINE);
-    return root.Open("", kFullAccess);
+    return root.Open("", kRegistryFullAccess);
   }();
   return canWrite;
 }

@@ -3,11 +3,6 @@
 #include <limits>
 #include <vector>
 
-namespace {
-// KEY_ALL_ACCESS as the registry functions of this program have always asked for it.
-constexpr REGSAM kFullAccess = 0xF003F;
-}  // namespace
-
 CRegistry::CRegistry(HKEY root) : root_(root) {}
 
 CRegistry::~CRegistry() { Close(); }
@@ -29,8 +24,8 @@ bool CRegistry::CreateKey(const std::string& subkey) {
   HKEY key = nullptr;
   DWORD disposition = 0;
   char emptyClass[] = "";
-  if (RegCreateKeyExA(root_, subkey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kFullAccess, nullptr, &key,
-                      &disposition) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(root_, subkey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kRegistryFullAccess, nullptr,
+                      &key, &disposition) != ERROR_SUCCESS) {
     Close();
     return false;
   }
@@ -133,7 +128,7 @@ bool CRegistry::DeleteKey(const std::string& subkey) {
   if (key_ && subkey == path_) Close();
   {
     CRegistry probe(root_);
-    if (!probe.Open(subkey, kFullAccess)) return true;
+    if (!probe.Open(subkey, kRegistryFullAccess)) return true;
   }
   return RegDeleteKeyA(root_, subkey.c_str()) == ERROR_SUCCESS;
 }

@@ -9,6 +9,10 @@
 
 #include <string>
 
+// KEY_ALL_ACCESS as the registry code of this program has always asked for it: STANDARD_RIGHTS_REQUIRED
+// with every key right.
+constexpr REGSAM kRegistryFullAccess = 0xF003F;
+
 class CRegistry {
  public:
   explicit CRegistry(HKEY root);

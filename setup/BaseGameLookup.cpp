@@ -6,17 +6,13 @@
 
 namespace setup {
 
-namespace {
-// Full access although only reads follow: a user who may not open the machine-wide entry that way
-// falls through to the current user's.
-constexpr REGSAM kFullAccess = 0xF003F;
-}  // namespace
-
 bool FindBaseGameInstall(const std::string& name, std::string& outFolder, std::string& outExecutable) {
   const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + name + ".exe";
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
     CRegistry registry(root);
-    if (!registry.Open(key, kFullAccess)) continue;
+    // Full access although only reads follow: a user who may not open the machine-wide entry that way
+    // falls through to the current user's.
+    if (!registry.Open(key, kRegistryFullAccess)) continue;
     std::string executable;
     std::string folder;
     if (!registry.ReadString("", executable) || !registry.ReadString("Path", folder)) {

@@ -17,13 +17,9 @@
 
 namespace {
 
+using testing_support::HarnessSetting;
 using testing_support::ScratchFolder;
-
-std::string Environment(const char* name) {
-  char value[1024] = {};
-  DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
+using testing_support::SetHarnessSetting;
 
 // What the hooks saw.
 struct Observer {
@@ -85,6 +81,9 @@ TEST(ApplicationTest, AccessorsHooksAndLifetime) {
     // Added now: the start-up hook never runs for this object, the shut-down hook runs at its end.
     CApplication::AddStartupCallback(make_function_callback(&observer, &Observer::Late));
     CApplication::AddShutdownCallback(make_function_callback(&observer, &Observer::Shutdown));
+    // Destroying the application uses up the thread registry's StopAll, which works once per process: a
+    // later CApplication test in this program would stop no threads at its end. Threads stopped by the
+    // application are tested in a child process (ProgramStartedWithQuotedPathAndSwitch).
     app.reset();
   }
   EXPECT_EQ(observer.events.back(), "shutdown live=yes") << "shut-down hooks run before the pointer is cleared";
@@ -123,7 +122,7 @@ void ChildShutdown() {
 }
 
 TEST(ApplicationChild, DISABLED_Run) {
-  if (Environment("ADDON_APP_CHILD").empty()) GTEST_SKIP() << "runs only as a child of ApplicationTest";
+  if (HarnessSetting("ADDON_APP_CHILD").empty()) GTEST_SKIP() << "runs only as a child of ApplicationTest";
   AddStartupHook(make_function_callback(&ChildStartup));
   AddShutdownHook(make_function_callback(&ChildShutdown));
   std::string report;
@@ -138,7 +137,7 @@ TEST(ApplicationChild, DISABLED_Run) {
     app.reset();
   }
   for (const std::string& e : g_childEvents) report += e + "\n";
-  testing_support::WriteWholeFile(Environment("ADDON_APP_CHILD_OUT"), report);
+  testing_support::WriteWholeFile(HarnessSetting("ADDON_APP_CHILD_OUT"), report);
   ExitProcess(0);
 }
 
@@ -146,17 +145,15 @@ TEST(ApplicationTest, ProgramStartedWithQuotedPathAndSwitch) {
   ScratchFolder scratch;
   const std::string folder = scratch / "with space";
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-  char own[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, own, sizeof own);
   const std::string program = folder + "\\app tests.exe";
-  ASSERT_TRUE(CopyFileA(own, program.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(testing_support::ThisProgramPath().c_str(), program.c_str(), FALSE));
   const std::string out = scratch / "report.txt";
 
-  SetEnvironmentVariableA("ADDON_APP_CHILD", "1");
-  SetEnvironmentVariableA("ADDON_APP_CHILD_OUT", out.c_str());
-  SetEnvironmentVariableA("GTEST_FILTER", "ApplicationChild.DISABLED_Run");
-  SetEnvironmentVariableA("GTEST_ALSO_RUN_DISABLED_TESTS", "1");
-  SetEnvironmentVariableA("GTEST_BRIEF", "1");
+  SetHarnessSetting("ADDON_APP_CHILD", "1");
+  SetHarnessSetting("ADDON_APP_CHILD_OUT", out.c_str());
+  SetHarnessSetting("GTEST_FILTER", "ApplicationChild.DISABLED_Run");
+  SetHarnessSetting("GTEST_ALSO_RUN_DISABLED_TESTS", "1");
+  SetHarnessSetting("GTEST_BRIEF", "1");
   std::string line = "\"" + program + "\" /s";
   std::vector<char> writable(line.begin(), line.end());
   writable.push_back('\0');
@@ -167,7 +164,7 @@ TEST(ApplicationTest, ProgramStartedWithQuotedPathAndSwitch) {
       CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
   for (const char* name : {"ADDON_APP_CHILD", "ADDON_APP_CHILD_OUT", "GTEST_FILTER", "GTEST_ALSO_RUN_DISABLED_TESTS",
                            "GTEST_BRIEF"})
-    SetEnvironmentVariableA(name, nullptr);
+    SetHarnessSetting(name, nullptr);
   ASSERT_TRUE(started);
   EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
   CloseHandle(process.hThread);

@@ -13,16 +13,14 @@
 #include "tests/support/TestSupport.h"
 
 using testing_support::HexBytes;
+using testing_support::kHyo;
+using testing_support::kNo;
+using testing_support::kSo;
+using testing_support::MakeFolders;
 using testing_support::ScratchFolder;
 using testing_support::WriteWholeFile;
 
 namespace {
-
-const std::string kSo = "ソ";
-const std::string kHyo = "表";
-const std::string kNo = "能";
-
-bool MakeFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
 
 // Every file below a folder, depth-first in the order the system returns the entries.
 void ReferenceWalk(const std::string& folder, std::vector<std::string>& out) {
@@ -56,7 +54,7 @@ std::vector<std::string> Hex(std::vector<std::string> texts) {
 
 TEST(FileFinder, ExistsAndSearches) {
   ScratchFolder scratch;
-  ASSERT_TRUE(MakeFolder(scratch / "sub"));
+  ASSERT_TRUE(MakeFolders(scratch / "sub"));
   CFileFinder finder;
   EXPECT_FALSE(finder.Exists(scratch / "a.txt"));
   EXPECT_TRUE(finder.Exists(scratch / "s*"));  // a wildcard that matches only a folder
@@ -95,7 +93,7 @@ TEST(FileList, EmptyMissingAndFolderOnlyListings) {
   list.ListFiles(scratch / "missing", "*.*", true);
   EXPECT_EQ(list.GetCount(), 0u);
 
-  ASSERT_TRUE(MakeFolder(scratch / "sub"));
+  ASSERT_TRUE(MakeFolders(scratch / "sub"));
   ASSERT_TRUE(WriteWholeFile(scratch / "sub\\a.txt", "a"));
   list.ListFiles(scratch.Path(), "*.*", false);
   EXPECT_EQ(list.GetCount(), 0u);
@@ -116,8 +114,8 @@ TEST(FileList, EmptyMissingAndFolderOnlyListings) {
 
 TEST(FileList, DeepFileHasSingleBackslashesWhateverTheFolderLooksLike) {
   ScratchFolder scratch;
-  ASSERT_TRUE(MakeFolder(scratch / "sub"));
-  ASSERT_TRUE(MakeFolder(scratch / "sub\\subsub"));
+  ASSERT_TRUE(MakeFolders(scratch / "sub"));
+  ASSERT_TRUE(MakeFolders(scratch / "sub\\subsub"));
   ASSERT_TRUE(WriteWholeFile(scratch / "sub\\subsub\\name.txt", "x"));
   const std::string expected = scratch.Path() + "\\sub\\subsub\\name.txt";
   for (const std::string& folder :
@@ -133,7 +131,7 @@ TEST(FileList, DeepFileHasSingleBackslashesWhateverTheFolderLooksLike) {
 TEST(FileList, RecursiveOrderIsDepthFirstInSystemOrder) {
   ScratchFolder scratch;
   for (const char* folder : {"m", "m\\inner", "b", "z", "z\\y", "z\\y\\x", "empty"}) {
-    ASSERT_TRUE(MakeFolder(scratch / folder)) << folder;
+    ASSERT_TRUE(MakeFolders(scratch / folder)) << folder;
   }
   for (const char* file : {"top1.txt", "top2.dat", "m\\m1.txt", "m\\inner\\i1.txt", "m\\inner\\i2.txt",
                            "m\\m2.txt", "b\\b1", "z\\y\\x\\deep.txt", "z\\z1.txt", "last"}) {
@@ -158,8 +156,8 @@ TEST(FileList, RecursiveOrderIsDepthFirstInSystemOrder) {
 
 TEST(FileList, PatternAlsoDecidesWhichSubfoldersAreEntered) {
   ScratchFolder scratch;
-  ASSERT_TRUE(MakeFolder(scratch / "sub"));
-  ASSERT_TRUE(MakeFolder(scratch / "dir.txt"));
+  ASSERT_TRUE(MakeFolders(scratch / "sub"));
+  ASSERT_TRUE(MakeFolders(scratch / "dir.txt"));
   ASSERT_TRUE(WriteWholeFile(scratch / "sub\\a.txt", "a"));
   ASSERT_TRUE(WriteWholeFile(scratch / "dir.txt\\b.txt", "b"));
   ASSERT_TRUE(WriteWholeFile(scratch / "c.txt", "c"));
@@ -189,8 +187,8 @@ TEST(FileList, JapaneseNamesWithTrailBackslashRoundTripThroughTheFileSystem) {
   const std::string folder = scratch / kSo;
   const std::string file = scratch / (kSo + kHyo + kNo + ".txt");
   const std::string nested = folder + "\\" + kHyo + "\\" + kNo + ".bin";
-  ASSERT_TRUE(MakeFolder(folder));
-  ASSERT_TRUE(MakeFolder(folder + "\\" + kHyo));
+  ASSERT_TRUE(MakeFolders(folder));
+  ASSERT_TRUE(MakeFolders(folder + "\\" + kHyo));
   ASSERT_TRUE(WriteWholeFile(file, "1"));
   ASSERT_TRUE(WriteWholeFile(nested, "2"));
 
@@ -219,9 +217,9 @@ TEST(FileList, JapaneseNamesWithTrailBackslashRoundTripThroughTheFileSystem) {
 
 TEST(FolderList, ListsBareSubfolderNames) {
   ScratchFolder scratch;
-  ASSERT_TRUE(MakeFolder(scratch / "alpha"));
-  ASSERT_TRUE(MakeFolder(scratch / (kSo + kHyo)));
-  ASSERT_TRUE(MakeFolder(scratch / "alpha\\inner"));  // not immediate: not listed
+  ASSERT_TRUE(MakeFolders(scratch / "alpha"));
+  ASSERT_TRUE(MakeFolders(scratch / (kSo + kHyo)));
+  ASSERT_TRUE(MakeFolders(scratch / "alpha\\inner"));  // not immediate: not listed
   ASSERT_TRUE(WriteWholeFile(scratch / "file.txt", "x"));
   CFolderList list;
   list.ListFolders(scratch.Path() + "\\");

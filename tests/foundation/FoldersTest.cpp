@@ -12,21 +12,22 @@
 #include <cstring>
 #include <thread>
 
+#include "foundation/Registry.h"
 #include "tests/support/TestSupport.h"
 
 using testing_support::DebugCapture;
 using testing_support::FileExists;
 using testing_support::FolderExists;
 using testing_support::HexBytes;
+using testing_support::kHyo;
+using testing_support::kNo;
+using testing_support::kSo;
+using testing_support::MakeFolders;
 using testing_support::ReadWholeFile;
 using testing_support::ScratchFolder;
 using testing_support::WriteWholeFile;
 
 namespace {
-
-const std::string kSo = "ソ";
-const std::string kHyo = "表";
-const std::string kNo = "能";
 
 #define EXPECT_BYTES(expected, actual) EXPECT_EQ(HexBytes(expected), HexBytes(actual)) << (actual)
 
@@ -58,7 +59,7 @@ class RedirectedRoot {
   ~RedirectedRoot() {
     RegOverridePredefKey(root_, nullptr);
     if (key_) RegCloseKey(key_);
-    DeleteTree(HKEY_CURRENT_USER, path_);
+    testing_support::DeleteRegistryTree(HKEY_CURRENT_USER, path_);
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\AddonTests");
   }
   bool Ok() const { return ok_; }
@@ -78,19 +79,6 @@ class RedirectedRoot {
   }
 
  private:
-  static void DeleteTree(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    char name[260];
-    DWORD length = sizeof name;
-    while (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-      DeleteTree(root, path + "\\" + name);
-      length = sizeof name;
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(root, path.c_str());
-  }
-
   HKEY root_;
   HKEY key_ = nullptr;
   std::string path_;
@@ -293,9 +281,9 @@ TEST(Folders, ModuleDirectoryOfAnExecutableInADriveRoot) {
   std::string command =
       "\"" + copy + "\" --gtest_also_run_disabled_tests --gtest_filter=FoldersChild.DISABLED_ReportModuleDirectory";
   PROCESS_INFORMATION process = {};
-  SetEnvironmentVariableA("ADDON_MODULE_REPORT", report.c_str());
+  testing_support::SetHarnessSetting("ADDON_MODULE_REPORT", report.c_str());
   BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, "C:\\", &startup, &process);
-  SetEnvironmentVariableA("ADDON_MODULE_REPORT", nullptr);
+  testing_support::SetHarnessSetting("ADDON_MODULE_REPORT", nullptr);
   DWORD exitCode = 1;
   if (started) {
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
@@ -383,7 +371,7 @@ TEST(Folders, RegistryFoldersReportWhatFailed) {
 TEST(Folders, CurrentDirectory) {
   ScratchFolder scratch;
   const std::string japanese = scratch / (kSo + kHyo + kNo);
-  ASSERT_TRUE(CreateDirectoryA(japanese.c_str(), nullptr));
+  ASSERT_TRUE(MakeFolders(japanese));
   const std::string before = GetCurrentDirectoryPath();
   ASSERT_FALSE(before.empty());
 
@@ -492,7 +480,7 @@ TEST(Folders, DiskFreeBytesOfRealVolumes) {
 
 TEST(Folders, CanWriteLocalMachine) {
   HKEY probe = nullptr;
-  const bool direct = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, 0xF003F, &probe) == ERROR_SUCCESS;
+  const bool direct = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, kRegistryFullAccess, &probe) == ERROR_SUCCESS;
   if (probe) RegCloseKey(probe);
   const bool first = CanWriteLocalMachine();
   EXPECT_EQ(first, direct);
@@ -521,7 +509,7 @@ TEST(Folders, BrowseForFolderSelectsTheInitialFolder) {
   ComScope com;
   ScratchFolder scratch;
   const std::string initial = scratch / (kSo + kHyo);
-  ASSERT_TRUE(CreateDirectoryA(initial.c_str(), nullptr));
+  ASSERT_TRUE(MakeFolders(initial));
   {
     DialogAnswerer answerer(GetCurrentThreadId(), IDOK);
     const std::string chosen = BrowseForFolder(nullptr, "フォルダの選択", initial);
@@ -541,7 +529,7 @@ TEST(Folders, FileDialogsReturnTheChosenPathAndKeepTheCurrentDirectory) {
   ComScope com;
   ScratchFolder scratch;
   const std::string folder = scratch / kSo;
-  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(MakeFolders(folder));
   ASSERT_TRUE(WriteWholeFile(folder + "\\" + kHyo + ".txt", "x"));
   CurrentDirectoryScope elsewhere(scratch.Path());
   ASSERT_TRUE(elsewhere.Ok());

@@ -10,12 +10,11 @@
 #include "tests/support/Bytes.h"
 
 using testing_support::HexBytes;
+using testing_support::kHyo;
+using testing_support::kNo;
+using testing_support::kSo;
 
 namespace {
-
-const std::string kSo = "ソ";
-const std::string kHyo = "表";
-const std::string kNo = "能";
 
 // Compares bytes and shows them in hex when they differ.
 #define EXPECT_BYTES(expected, actual) EXPECT_EQ(HexBytes(expected), HexBytes(actual)) << (actual)

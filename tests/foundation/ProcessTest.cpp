@@ -16,27 +16,18 @@
 
 namespace {
 
+using testing_support::HarnessSetting;
 using testing_support::ReadWholeFile;
 using testing_support::ScratchFolder;
+using testing_support::SetHarnessSetting;
+using testing_support::ThisProgramPath;
 
 constexpr DWORD kChildFirst = 10, kChildNotFirst = 11;
-
-std::string OwnExecutable() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  return path;
-}
 
 std::string FileName(const std::string& path) {
   std::string folder, name;
   SplitDirectoryAndName(path, folder, name);
   return name;
-}
-
-std::string Environment(const char* name) {
-  char value[1024] = {};
-  DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
 }
 
 // Sets environment variables for the children started while it lives, and removes them afterwards.
@@ -46,20 +37,21 @@ class ChildEnvironment {
     values_.emplace_back("GTEST_FILTER", "ProcessChild.DISABLED_Run");
     values_.emplace_back("GTEST_ALSO_RUN_DISABLED_TESTS", "1");
     values_.emplace_back("GTEST_BRIEF", "1");
-    for (const auto& v : values_) SetEnvironmentVariableA(v.first.c_str(), v.second.c_str());
+    for (const auto& v : values_) SetHarnessSetting(v.first.c_str(), v.second.c_str());
   }
   ~ChildEnvironment() {
-    for (const auto& v : values_) SetEnvironmentVariableA(v.first.c_str(), nullptr);
+    for (const auto& v : values_) SetHarnessSetting(v.first.c_str(), nullptr);
   }
 
  private:
   std::vector<std::pair<std::string, std::string>> values_;
 };
 
-// Starts this program as a child with the action and returns its exit code (~0 when it failed to run).
-DWORD RunChild(const char* action) {
+// Starts this program (or a copy of it) as a child with the action and returns its exit code (~0 when it
+// failed to run).
+DWORD RunChild(const char* action, const std::string& program = ThisProgramPath()) {
   ChildEnvironment environment({{"ADDON_PROCESS_CHILD", action}});
-  std::string line = "\"" + OwnExecutable() + "\"";
+  std::string line = "\"" + program + "\"";
   std::vector<char> writable(line.begin(), line.end());
   writable.push_back('\0');
   STARTUPINFOA startup = {};
@@ -116,36 +108,108 @@ std::string CopyOfThisProgram(const ScratchFolder& scratch, std::string* decoy =
   const std::string folder = scratch / "with space";
   CreateDirectoryA(folder.c_str(), nullptr);
   const std::string copy = folder + "\\copy of tests.exe";
-  if (!CopyFileA(OwnExecutable().c_str(), copy.c_str(), FALSE)) return std::string();
+  if (!CopyFileA(ThisProgramPath().c_str(), copy.c_str(), FALSE)) return std::string();
   if (decoy) {
     *decoy = folder + "\\copy.exe";
-    if (!CopyFileA(OwnExecutable().c_str(), decoy->c_str(), FALSE)) return std::string();
+    if (!CopyFileA(ThisProgramPath().c_str(), decoy->c_str(), FALSE)) return std::string();
   }
   return copy;
 }
 
+LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  return DefWindowProcA(window, message, w, l);
+}
+
+// A hidden top-level window of a class of its own, destroyed with the object.
+class PlainWindow {
+ public:
+  PlainWindow() {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = PlainWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = kClassName;
+    RegisterClassA(&windowClass);
+    window_ = CreateWindowA(kClassName, "process test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                            windowClass.hInstance, nullptr);
+  }
+  ~PlainWindow() {
+    if (window_) DestroyWindow(window_);
+    UnregisterClassA(kClassName, GetModuleHandleA(nullptr));
+  }
+  PlainWindow(const PlainWindow&) = delete;
+  PlainWindow& operator=(const PlainWindow&) = delete;
+  HWND get() const { return window_; }
+
+  static constexpr const char* kClassName = "ProcessTestWindow";
+
+ private:
+  HWND window_ = nullptr;
+};
+
+BOOL CALLBACK AddClassOfOwnWindow(HWND window, LPARAM classes) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId == GetCurrentProcessId()) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    auto* list = reinterpret_cast<std::string*>(classes);
+    *list += (list->empty() ? "" : ",") + std::string(name);
+  }
+  return TRUE;
+}
+
+// ActivateRunningProgram brings forward the first window of the program in z-order, which is this
+// window only when it is the process's one top-level window: without an input method the system makes
+// no default IME window beside it. Reports what the process had and what the calls did.
+std::string ActivateInAProcessOfOneWindow() {
+  using DisableFunction = BOOL(WINAPI*)(DWORD);
+  HMODULE imm = LoadLibraryA("imm32.dll");
+  auto disable = imm ? reinterpret_cast<DisableFunction>(reinterpret_cast<void*>(GetProcAddress(imm, "ImmDisableIME")))
+                     : nullptr;
+  if (disable) disable(static_cast<DWORD>(-1));  // every thread of the process
+
+  PlainWindow window;
+  if (!window.get()) return "no window\n";
+  std::string report;
+  std::string classes;
+  EnumWindows(&AddClassOfOwnWindow, reinterpret_cast<LPARAM>(&classes));
+  report += "windows: " + classes + "\n";
+  report += std::string("visible before: ") + (IsWindowVisible(window.get()) ? "yes" : "no") + "\n";
+  // Only the file name counts: the same name in another folder finds this process.
+  char name[MAX_PATH] = {};
+  GetProcessExecutableName(window.get(), name, sizeof name);
+  const bool found = !ActivateRunningProgram("C:\\somewhere else\\" + FileName(name));
+  report += std::string("found: ") + (found ? "yes" : "no") + "\n";
+  report += std::string("visible after: ") + (IsWindowVisible(window.get()) ? "yes" : "no") + "\n";
+  return report;
+}
+
 TEST(ProcessChild, DISABLED_Run) {
-  const std::string action = Environment("ADDON_PROCESS_CHILD");
+  const std::string action = HarnessSetting("ADDON_PROCESS_CHILD");
   if (action == "instance") {
     CInstanceMutex guard;
     ExitProcess(guard.IsFirstInstance() ? kChildFirst : kChildNotFirst);
   }
   if (action == "report") {
     std::string go = "none";
-    const std::string goName = Environment("ADDON_PROCESS_CHILD_GO");
+    const std::string goName = HarnessSetting("ADDON_PROCESS_CHILD_GO");
     if (!goName.empty()) {
       ScopedHandle event(OpenEventA(SYNCHRONIZE, FALSE, goName.c_str()));
       go = event.get() && WaitForSingleObject(event.get(), 20000) == WAIT_OBJECT_0 ? "go" : "timeout";
     }
     char directory[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof directory, directory);
-    testing_support::WriteWholeFile(Environment("ADDON_PROCESS_CHILD_OUT"), OwnExecutable() + "\n" + GetCommandLineA() +
-                                                                               "\n" + directory + "\n" + go + "\n");
-    const std::string doneName = Environment("ADDON_PROCESS_CHILD_DONE");
+    testing_support::WriteWholeFile(HarnessSetting("ADDON_PROCESS_CHILD_OUT"),
+                                    ThisProgramPath() + "\n" + GetCommandLineA() + "\n" + directory + "\n" + go + "\n");
+    const std::string doneName = HarnessSetting("ADDON_PROCESS_CHILD_DONE");
     if (!doneName.empty()) {
       ScopedHandle event(OpenEventA(EVENT_MODIFY_STATE, FALSE, doneName.c_str()));
       if (event.get()) SetEvent(event.get());
     }
+    ExitProcess(0);
+  }
+  if (action == "activate") {
+    testing_support::WriteWholeFile(HarnessSetting("ADDON_PROCESS_CHILD_OUT"), ActivateInAProcessOfOneWindow());
     ExitProcess(0);
   }
   GTEST_SKIP() << "runs only as a child of ProcessTest";
@@ -156,7 +220,7 @@ TEST(ProcessTest, InstanceMutexExcludesASecondStartFromTheSamePath) {
     CInstanceMutex first;
     EXPECT_TRUE(first.IsFirstInstance());
     // The name is the executable's path with '/' for '\\'.
-    ScopedHandle named(OpenMutexA(SYNCHRONIZE, FALSE, BackslashToSlash(OwnExecutable()).c_str()));
+    ScopedHandle named(OpenMutexA(SYNCHRONIZE, FALSE, BackslashToSlash(ThisProgramPath()).c_str()));
     EXPECT_NE(named.get(), nullptr);
     {
       CInstanceMutex second;  // the same name again, even in the same process
@@ -165,7 +229,7 @@ TEST(ProcessTest, InstanceMutexExcludesASecondStartFromTheSamePath) {
     EXPECT_EQ(RunChild("instance"), kChildNotFirst) << "a second process while the first holds the guard";
   }
   EXPECT_EQ(RunChild("instance"), kChildFirst) << "after the first guard is gone";
-  ScopedHandle released(OpenMutexA(SYNCHRONIZE, FALSE, BackslashToSlash(OwnExecutable()).c_str()));
+  ScopedHandle released(OpenMutexA(SYNCHRONIZE, FALSE, BackslashToSlash(ThisProgramPath()).c_str()));
   EXPECT_EQ(released.get(), nullptr) << "the name must be free once every guard is destroyed";
 }
 
@@ -252,24 +316,15 @@ TEST(ProcessTest, OpenWithShellStartsTheAssociatedProgram) {
   EXPECT_FALSE(OpenWithShell(nullptr, scratch / "missing.txt", "open"));
 }
 
-LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
-  return DefWindowProcA(window, message, w, l);
-}
-
 TEST(ProcessTest, FindsAndActivatesTheWindowOfAProgramByFileName) {
-  WNDCLASSA windowClass = {};
-  windowClass.lpfnWndProc = PlainWindowProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = "ProcessTestWindow";
-  RegisterClassA(&windowClass);
-  HWND window = CreateWindowA("ProcessTestWindow", "process test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                              nullptr, windowClass.hInstance, nullptr);
+  PlainWindow plain;
+  const HWND window = plain.get();
   ASSERT_NE(window, nullptr);
   ASSERT_FALSE(IsWindowVisible(window));
 
   char name[MAX_PATH];
   ASSERT_TRUE(GetProcessExecutableName(window, name, sizeof name));
-  const std::string ownName = FileName(OwnExecutable());
+  const std::string ownName = FileName(ThisProgramPath());
   EXPECT_EQ(lstrcmpiA(FileName(name).c_str(), ownName.c_str()), 0) << name;
   char cut[5];
   ASSERT_TRUE(GetProcessExecutableName(window, cut, sizeof cut));
@@ -279,13 +334,28 @@ TEST(ProcessTest, FindsAndActivatesTheWindowOfAProgramByFileName) {
   EXPECT_FALSE(GetProcessExecutableName(nullptr, none, sizeof none));
   EXPECT_STREQ(none, "");
 
-  // Only the file name counts: the same name in another folder finds this process.
-  EXPECT_FALSE(ActivateRunningProgram("C:\\somewhere else\\" + std::string(FileName(name))));
-  EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_TRUE(ActivateRunningProgram("C:\\somewhere else\\no such program 7f3a.exe"));
 
-  DestroyWindow(window);
-  UnregisterClassA("ProcessTestWindow", windowClass.hInstance);
+  // Which of this process's windows comes first is the system's affair (an IME window may), so the
+  // window is brought forward in a copy of this program under a name of its own whose one top-level
+  // window is the test's.
+  ScratchFolder scratch;
+  const std::string copy = CopyOfThisProgram(scratch);
+  ASSERT_FALSE(copy.empty());
+  const std::string out = scratch / "report.txt";
+  DWORD exitCode;
+  {
+    ChildEnvironment environment({{"ADDON_PROCESS_CHILD_OUT", out}});
+    exitCode = RunChild("activate", copy);
+  }
+  ASSERT_EQ(exitCode, 0u);
+  std::string report;
+  ASSERT_TRUE(ReadWholeFile(out, &report));
+  EXPECT_EQ(report, std::string("windows: ") + PlainWindow::kClassName +
+                        "\n"
+                        "visible before: no\n"
+                        "found: yes\n"
+                        "visible after: yes\n");
 }
 
 TEST(ProcessTest, WindowsKindOfEveryVersion) {

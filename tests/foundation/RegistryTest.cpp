@@ -16,20 +16,6 @@ using testing_support::HexBytes;
 
 namespace {
 
-// Deletes a key with everything below it (the test's own clean-up, independent of CRegistry).
-void DeleteTree(HKEY root, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  for (;;) {
-    char name[260];
-    DWORD length = sizeof name;
-    if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    DeleteTree(root, path + "\\" + name);
-  }
-  RegCloseKey(key);
-  RegDeleteKeyA(root, path.c_str());
-}
-
 bool KeyExists(HKEY root, const std::string& path) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
@@ -46,7 +32,7 @@ class ScratchKey {
             std::to_string(counter++);
   }
   ~ScratchKey() {
-    DeleteTree(root_, path_);
+    testing_support::DeleteRegistryTree(root_, path_);
     RegDeleteKeyA(root_, "Software\\AddonTests");  // only goes when nothing else is below it
   }
   const std::string& Path() const { return path_; }
@@ -249,6 +235,6 @@ TEST(Registry, OpenUsesTheAccessMaskGiven) {
   EXPECT_TRUE(reader.ReadString("Name", text));
   EXPECT_EQ(text, "value");
   EXPECT_FALSE(reader.WriteString("Name", "changed"));
-  ASSERT_TRUE(reader.Open(scratch.Path(), 0xF003F));
+  ASSERT_TRUE(reader.Open(scratch.Path(), kRegistryFullAccess));
   EXPECT_TRUE(reader.WriteString("Name", "changed"));
 }

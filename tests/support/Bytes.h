@@ -7,6 +7,12 @@
 
 namespace testing_support {
 
+// Shift-JIS characters whose trail byte is '\\' (0x5C): ソ 83 5C, 表 95 5C, 能 94 5C. Code that takes
+// that byte for a path separator cuts them in two.
+inline const std::string kSo = "ソ";
+inline const std::string kHyo = "表";
+inline const std::string kNo = "能";
+
 // "83 5C 95 5C": the bytes of a text, for readable failure messages.
 inline std::string HexBytes(const std::string& text) {
   std::string out;

@@ -1,29 +1,62 @@
 #include "tests/support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 
 #include "foundation/DebugPrint.h"
 #include "foundation/MessageBox.h"
 
 namespace testing_support {
 
-ScratchFolder::ScratchFolder() {
+namespace {
+
+// Positions of the path separators ('\\' and '/') of a code-page path; the second byte of a double-byte
+// character is never taken for one.
+std::vector<size_t> SeparatorsOf(const std::string& path) {
+  std::vector<size_t> separators;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+      ++i;
+    } else if (path[i] == '\\' || path[i] == '/') {
+      separators.push_back(i);
+    }
+  }
+  return separators;
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder() : path_("<no scratch folder>") {
+  // Names already there (left by an earlier process of the same id) are passed over, a bounded number
+  // of times; any other failure ends the search at once.
+  constexpr unsigned kTries = 1000;
   static std::atomic<unsigned> counter{0};
   char temp[MAX_PATH + 1] = {};
-  GetTempPathA(MAX_PATH, temp);
-  for (;;) {
+  const DWORD length = GetTempPathA(MAX_PATH, temp);
+  if (length == 0 || length > MAX_PATH) {
+    ADD_FAILURE() << "ScratchFolder: no temp folder (GetTempPathA error " << GetLastError() << ")";
+    return;
+  }
+  DWORD error = ERROR_ALREADY_EXISTS;
+  for (unsigned tries = 0; tries < kTries && error == ERROR_ALREADY_EXISTS; ++tries) {
     char name[MAX_PATH + 64];
     std::snprintf(name, sizeof name, "%saddon-test-%lu-%u", temp, GetCurrentProcessId(), counter++);
     if (CreateDirectoryA(name, nullptr)) {
       path_ = name;
+      made_ = true;
       return;
     }
+    error = GetLastError();
   }
+  ADD_FAILURE() << "ScratchFolder: cannot make a folder below " << temp << " (CreateDirectoryA error " << error
+                << (error == ERROR_ALREADY_EXISTS ? ", every name tried exists" : "") << ")";
 }
 
-ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+ScratchFolder::~ScratchFolder() {
+  if (made_) RemoveTree(path_);
+}
 
 bool RemoveTree(const std::string& path) {
   WIN32_FIND_DATAA data;
@@ -44,6 +77,22 @@ bool RemoveTree(const std::string& path) {
   }
   RemoveDirectoryA(path.c_str());
   return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeFolders(const std::string& path) {
+  for (size_t separator : SeparatorsOf(path)) {
+    // Not the root of a drive ("C:\\") nor the empty start of a path from the root.
+    if (separator == 0 || path[separator - 1] == ':') continue;
+    CreateDirectoryA(path.substr(0, separator).c_str(), nullptr);
+  }
+  CreateDirectoryA(path.c_str(), nullptr);
+  return FolderExists(path);
+}
+
+bool WriteFileMakingFolders(const std::string& path, const std::string& bytes) {
+  const std::vector<size_t> separators = SeparatorsOf(path);
+  if (!separators.empty() && !MakeFolders(path.substr(0, separators.back()))) return false;
+  return WriteWholeFile(path, bytes);
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
@@ -78,10 +127,51 @@ bool FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string HarnessSetting(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
+std::string ThisProgramPath() {
+  char path[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
 }
+
+std::string ThisProgramFolder() {
+  const std::string path = ThisProgramPath();
+  const std::vector<size_t> separators = SeparatorsOf(path);
+  return separators.empty() ? std::string() : path.substr(0, separators.back());
+}
+
+void DeleteRegistryTree(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  // The names first, then the deletions: a subkey that cannot be deleted does not stop the walk.
+  std::vector<std::string> children;
+  char name[256];
+  DWORD length = sizeof name;
+  for (DWORD index = 0; RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+       ++index, length = sizeof name) {
+    children.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  for (const std::string& child : children) DeleteRegistryTree(root, path + "\\" + child);
+  RegDeleteKeyA(root, path.c_str());
+}
+
+// Read from the process's environment block, not the C runtime's copy, so that what SetHarnessSetting
+// wrote is seen at once.
+std::string HarnessSetting(const char* name) {
+  DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+  while (size > 0) {
+    std::string value(size, '\0');
+    const DWORD length = GetEnvironmentVariableA(name, &value[0], size);
+    if (length < size) {
+      value.resize(length);
+      return value;
+    }
+    size = length;  // grew in between: try again with the new size
+  }
+  return std::string();
+}
+
+void SetHarnessSetting(const char* name, const char* value) { SetEnvironmentVariableA(name, value); }
 
 namespace {
 std::mutex g_captureLock;

@@ -14,6 +14,9 @@
 namespace testing_support {
 
 // A fresh folder below the temp folder, removed with everything in it when the object goes away.
+// When no folder can be made (the temp folder is unusable, or every name tried exists already) the
+// test fails with the reason, and Path() is a name no file operation accepts, so nothing lands
+// elsewhere.
 class ScratchFolder {
  public:
   ScratchFolder();
@@ -26,19 +29,35 @@ class ScratchFolder {
 
  private:
   std::string path_;
+  bool made_ = false;
 };
 
 // Removes a folder tree; true if it is gone afterwards.
 bool RemoveTree(const std::string& path);
 
+// Makes a folder and every missing folder above it. Shift-JIS names whose trail byte is '\\' are
+// stepped over whole. True when the folder exists afterwards.
+bool MakeFolders(const std::string& path);
+
 // Writes or reads a whole file; the reader gives false when the file cannot be read.
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// WriteWholeFile after making the folders the file goes in.
+bool WriteFileMakingFolders(const std::string& path, const std::string& bytes);
 bool ReadWholeFile(const std::string& path, std::string* bytes);
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 
-// An environment variable of the harness, or "" when unset.
+// The full path of the running test program, and the folder it is in (no trailing '\\').
+std::string ThisProgramPath();
+std::string ThisProgramFolder();
+
+// Deletes a registry key with every key below it (a test's own clean-up, independent of CRegistry).
+void DeleteRegistryTree(HKEY root, const std::string& path);
+
+// An environment variable of the harness (or one a test sets for its child processes), "" when unset.
 std::string HarnessSetting(const char* name);
+// Sets such a variable for this process and the processes it starts from now on; null removes it.
+void SetHarnessSetting(const char* name, const char* value);
 
 // Collects every DebugPrint text while it lives.
 class DebugCapture {

@@ -11,17 +11,11 @@
 #include "tools/robot/Robot.h"
 
 using testing_support::HexBytes;
+using testing_support::ThisProgramFolder;
 
 namespace {
 
 constexpr DWORD kGenerousMs = 60000;
-
-std::string ThisFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder = path;
-  return folder.substr(0, folder.find_last_of('\\'));
-}
 
 // A started program, terminated if a test leaves it running.
 class Started {
@@ -67,7 +61,7 @@ class Started {
   PROCESS_INFORMATION info_ = {};
 };
 
-std::string Target(const char* scene) { return "\"" + ThisFolder() + "\\robot_target.exe\" " + scene; }
+std::string Target(const char* scene) { return "\"" + ThisProgramFolder() + "\\robot_target.exe\" " + scene; }
 
 TEST(Robot, ReadsEachBoxAsBytesAndPressesTheChosenButtonOnce) {
   Started target(Target("boxes"));

@@ -16,8 +16,9 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-// GetWindowTextA on a window of another process reads the window manager's copy of the text without
-// sending WM_GETTEXT, so it cannot block on the target.
+// GetWindowTextA on a window of another process sends no WM_GETTEXT, so it cannot block on the target.
+// Under Wine it gives the text of controls too; on Windows a control of another process reads as empty
+// (see Robot.h).
 std::string TextOf(HWND window) {
   std::vector<char> buffer(16384);
   int length = GetWindowTextA(window, buffer.data(), static_cast<int>(buffer.size()));

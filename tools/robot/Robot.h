@@ -5,8 +5,11 @@
 // the next one. Dialogs of class "#32770" without any button (the setup's please-wait dialog) are
 // reported when they appear and disappear. The robot also takes screenshots of the whole screen.
 //
-// Everything it reads comes from the window manager's own copy of the windows (no message is sent to
-// the watched process), so a busy or sleeping target does not block the robot.
+// Texts are read with GetWindowTextA, which sends no message to the watched process, so a busy or
+// sleeping target does not block the robot (the one message sent, STM_GETICON, has a time-out). This
+// relies on Wine, where GetWindowTextA returns the text of any window, controls of another process
+// included. On Windows it returns only the caption of another process's top-level window and an empty
+// text for that process's controls; the robot would have to send WM_GETTEXT (SendMessageTimeout) there.
 
 #include <windows.h>
 
