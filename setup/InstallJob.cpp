@@ -43,11 +43,14 @@ bool IsExistingFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+constexpr char kVoiceFolder[] = "\\voice\\";
+constexpr size_t kVoiceFolderLength = sizeof kVoiceFolder - 1;
+constexpr char kRedirectedVoiceFolder[] = "\\voice2\\";
+
 // Position of the first "\voice\" that starts on a character boundary at or after `from`, or npos.
 size_t FindVoiceFolder(const std::string& path, size_t from) {
-  static const char kVoice[] = "\\voice\\";
   for (size_t i = 0; i < path.size(); i += ShiftJisCharLength(path, i)) {
-    if (i >= from && path.compare(i, sizeof kVoice - 1, kVoice) == 0) return i;
+    if (i >= from && path.compare(i, kVoiceFolderLength, kVoiceFolder) == 0) return i;
   }
   return std::string::npos;
 }
@@ -120,7 +123,7 @@ std::string CInstallJob::MakeDestinationPath(const std::string& relativePath) co
   size_t below = (!folder.empty() && folder.back() == '\\') ? folder.size() - 1 : folder.size();
   if (path.compare(0, below, folder, 0, below) != 0) below = 0;
   size_t voice = FindVoiceFolder(path, below);
-  if (voice != std::string::npos) path.replace(voice, 7, "\\voice2\\");
+  if (voice != std::string::npos) path.replace(voice, kVoiceFolderLength, kRedirectedVoiceFolder);
   return path;
 }
 
