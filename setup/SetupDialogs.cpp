@@ -17,6 +17,12 @@ void ConfirmCancel(HWND page) {
   SetMessageResult(page, answer == IDYES ? FALSE : TRUE);
 }
 
+// A page becoming active shows its wizard buttons on the sheet and accepts the activation.
+void ActivatePage(HWND page, HWND sheet, DWORD buttons) {
+  PostMessageA(sheet, PSM_SETWIZBUTTONS, 0, buttons);
+  SetMessageResult(page, 0);
+}
+
 }  // namespace
 
 void CentreSheetOnScreen(HWND sheet) {
@@ -32,8 +38,7 @@ INT_PTR CALLBACK WizardPage1Proc(HWND page, UINT message, WPARAM, LPARAM lParam)
   const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
   switch (header->code) {
     case PSN_SETACTIVE:
-      PostMessageA(header->hwndFrom, PSM_SETWIZBUTTONS, 0, PSWIZB_NEXT);
-      SetMessageResult(page, 0);
+      ActivatePage(page, header->hwndFrom, PSWIZB_NEXT);
       CentreSheetOnScreen(header->hwndFrom);
       return TRUE;
     case PSN_QUERYCANCEL:
@@ -49,8 +54,7 @@ INT_PTR CALLBACK WizardPage2Proc(HWND page, UINT message, WPARAM, LPARAM lParam)
   const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
   switch (header->code) {
     case PSN_SETACTIVE:
-      PostMessageA(header->hwndFrom, PSM_SETWIZBUTTONS, 0, PSWIZB_BACK | PSWIZB_FINISH);
-      SetMessageResult(page, 0);
+      ActivatePage(page, header->hwndFrom, PSWIZB_BACK | PSWIZB_FINISH);
       return TRUE;
     case PSN_WIZFINISH:
       return TRUE;

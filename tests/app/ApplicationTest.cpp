@@ -149,26 +149,11 @@ TEST(ApplicationTest, ProgramStartedWithQuotedPathAndSwitch) {
   ASSERT_TRUE(CopyFileA(testing_support::ThisProgramPath().c_str(), program.c_str(), FALSE));
   const std::string out = scratch / "report.txt";
 
-  SetHarnessSetting("ADDON_APP_CHILD", "1");
-  SetHarnessSetting("ADDON_APP_CHILD_OUT", out.c_str());
-  SetHarnessSetting("GTEST_FILTER", "ApplicationChild.DISABLED_Run");
-  SetHarnessSetting("GTEST_ALSO_RUN_DISABLED_TESTS", "1");
-  SetHarnessSetting("GTEST_BRIEF", "1");
-  std::string line = "\"" + program + "\" /s";
-  std::vector<char> writable(line.begin(), line.end());
-  writable.push_back('\0');
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  BOOL started =
-      CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-  for (const char* name : {"ADDON_APP_CHILD", "ADDON_APP_CHILD_OUT", "GTEST_FILTER", "GTEST_ALSO_RUN_DISABLED_TESTS",
-                           "GTEST_BRIEF"})
-    SetHarnessSetting(name, nullptr);
-  ASSERT_TRUE(started);
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  {
+    testing_support::ChildEnvironment environment({{"ADDON_APP_CHILD", "1"}, {"ADDON_APP_CHILD_OUT", out}},
+                                                  "ApplicationChild.DISABLED_Run");
+    ASSERT_NE(testing_support::RunToExit("\"" + program + "\" /s"), ~0u) << "the child ran to its end";
+  }
 
   std::string report;
   ASSERT_TRUE(testing_support::ReadWholeFile(out, &report));

@@ -269,31 +269,14 @@ TEST(Folders, ModuleDirectoryOfAnExecutableInADriveRoot) {
   ScratchFolder scratch;
   const std::string report = scratch / "report.txt";
 
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOA startup;
-  std::memset(&startup, 0, sizeof startup);
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nul;
-  startup.hStdOutput = nul;
-  startup.hStdError = nul;
-  std::string command =
-      "\"" + copy + "\" --gtest_also_run_disabled_tests --gtest_filter=FoldersChild.DISABLED_ReportModuleDirectory";
-  PROCESS_INFORMATION process = {};
-  testing_support::SetHarnessSetting("ADDON_MODULE_REPORT", report.c_str());
-  BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, "C:\\", &startup, &process);
-  testing_support::SetHarnessSetting("ADDON_MODULE_REPORT", nullptr);
-  DWORD exitCode = 1;
-  if (started) {
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+  DWORD exitCode;
+  {
+    testing_support::ChildEnvironment environment({{"ADDON_MODULE_REPORT", report}},
+                                                  "FoldersChild.DISABLED_ReportModuleDirectory");
+    exitCode = testing_support::RunToExit("\"" + copy + "\"", "C:\\");
   }
-  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
   DeleteFileA(copy.c_str());
-  ASSERT_TRUE(started);
+  ASSERT_NE(exitCode, ~0u) << "the copy ran to its end";
   EXPECT_EQ(exitCode, 0u);
 
   std::string answer;

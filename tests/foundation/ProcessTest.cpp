@@ -16,8 +16,10 @@
 
 namespace {
 
+using testing_support::ChildEnvironment;
 using testing_support::HarnessSetting;
 using testing_support::ReadWholeFile;
+using testing_support::RunToExit;
 using testing_support::ScratchFolder;
 using testing_support::SetHarnessSetting;
 using testing_support::ThisProgramPath;
@@ -30,40 +32,13 @@ std::string FileName(const std::string& path) {
   return name;
 }
 
-// Sets environment variables for the children started while it lives, and removes them afterwards.
-class ChildEnvironment {
- public:
-  ChildEnvironment(std::initializer_list<std::pair<std::string, std::string>> values) : values_(values) {
-    values_.emplace_back("GTEST_FILTER", "ProcessChild.DISABLED_Run");
-    values_.emplace_back("GTEST_ALSO_RUN_DISABLED_TESTS", "1");
-    values_.emplace_back("GTEST_BRIEF", "1");
-    for (const auto& v : values_) SetHarnessSetting(v.first.c_str(), v.second.c_str());
-  }
-  ~ChildEnvironment() {
-    for (const auto& v : values_) SetHarnessSetting(v.first.c_str(), nullptr);
-  }
-
- private:
-  std::vector<std::pair<std::string, std::string>> values_;
-};
+constexpr char kChildTest[] = "ProcessChild.DISABLED_Run";
 
 // Starts this program (or a copy of it) as a child with the action and returns its exit code (~0 when it
 // failed to run).
 DWORD RunChild(const char* action, const std::string& program = ThisProgramPath()) {
-  ChildEnvironment environment({{"ADDON_PROCESS_CHILD", action}});
-  std::string line = "\"" + program + "\"";
-  std::vector<char> writable(line.begin(), line.end());
-  writable.push_back('\0');
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return ~0u;
-  DWORD code = ~0u;
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
+  ChildEnvironment environment({{"ADDON_PROCESS_CHILD", action}}, kChildTest);
+  return RunToExit("\"" + program + "\"");
 }
 
 class ScopedHandle {
@@ -239,7 +214,7 @@ TEST(ProcessTest, RunProcessQuotesAnExistingPathButNotAPathWithArguments) {
   const std::string program = CopyOfThisProgram(scratch, &decoy);
   ASSERT_FALSE(program.empty());
   const std::string out = scratch / "report.txt";
-  ChildEnvironment environment({{"ADDON_PROCESS_CHILD", "report"}, {"ADDON_PROCESS_CHILD_OUT", out}});
+  ChildEnvironment environment({{"ADDON_PROCESS_CHILD", "report"}, {"ADDON_PROCESS_CHILD_OUT", out}}, kChildTest);
   ChildReport report;
 
   // With wait, the report is complete when RunProcess returns. The existing path is quoted, so the
@@ -285,7 +260,7 @@ TEST(ProcessTest, RunProcessWithoutWaitReturnsWhileTheProgramRuns) {
   ChildEnvironment environment({{"ADDON_PROCESS_CHILD", "report"},
                                 {"ADDON_PROCESS_CHILD_OUT", out},
                                 {"ADDON_PROCESS_CHILD_GO", goName},
-                                {"ADDON_PROCESS_CHILD_DONE", doneName}});
+                                {"ADDON_PROCESS_CHILD_DONE", doneName}}, kChildTest);
 
   // The child waits for the go event that is set only after RunProcess has returned: had RunProcess
   // waited, the child would have given up first and reported "timeout".
@@ -306,7 +281,8 @@ TEST(ProcessTest, OpenWithShellStartsTheAssociatedProgram) {
   ScopedHandle done(CreateEventA(nullptr, TRUE, FALSE, doneName));
   const std::string out = scratch / "report.txt";
   ChildEnvironment environment(
-      {{"ADDON_PROCESS_CHILD", "report"}, {"ADDON_PROCESS_CHILD_OUT", out}, {"ADDON_PROCESS_CHILD_DONE", doneName}});
+      {{"ADDON_PROCESS_CHILD", "report"}, {"ADDON_PROCESS_CHILD_OUT", out}, {"ADDON_PROCESS_CHILD_DONE", doneName}},
+      kChildTest);
 
   ASSERT_TRUE(OpenWithShell(nullptr, program, ""));
   ASSERT_EQ(WaitForSingleObject(done.get(), 60000), WAIT_OBJECT_0);

@@ -173,6 +173,43 @@ std::string HarnessSetting(const char* name) {
 
 void SetHarnessSetting(const char* name, const char* value) { SetEnvironmentVariableA(name, value); }
 
+ChildEnvironment::ChildEnvironment(std::vector<std::pair<std::string, std::string>> values, const char* childTest)
+    : values_(std::move(values)) {
+  if (childTest) {
+    values_.emplace_back("GTEST_FILTER", childTest);
+    values_.emplace_back("GTEST_ALSO_RUN_DISABLED_TESTS", "1");
+    values_.emplace_back("GTEST_BRIEF", "1");
+  }
+  for (const auto& value : values_) SetHarnessSetting(value.first.c_str(), value.second.c_str());
+}
+
+ChildEnvironment::~ChildEnvironment() {
+  for (const auto& value : values_) SetHarnessSetting(value.first.c_str(), nullptr);
+}
+
+DWORD RunToExit(const std::string& commandLine, const char* currentDirectory) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  if (nul != INVALID_HANDLE_VALUE) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+  }
+  std::vector<char> writable(commandLine.begin(), commandLine.end());
+  writable.push_back('\0');
+  PROCESS_INFORMATION process = {};
+  DWORD code = ~0u;
+  if (CreateProcessA(nullptr, writable.data(), nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0, nullptr,
+                     currentDirectory, &startup, &process)) {
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+  return code;
+}
+
 namespace {
 std::mutex g_captureLock;
 std::vector<std::string>* g_captured = nullptr;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/Bytes.h"
@@ -58,6 +59,23 @@ void DeleteRegistryTree(HKEY root, const std::string& path);
 std::string HarnessSetting(const char* name);
 // Sets such a variable for this process and the processes it starts from now on; null removes it.
 void SetHarnessSetting(const char* name, const char* value);
+
+// Environment variables for the child processes started while it lives, removed afterwards. With a
+// `childTest`, a copy of this test program started meanwhile runs only that (disabled) test.
+class ChildEnvironment {
+ public:
+  explicit ChildEnvironment(std::vector<std::pair<std::string, std::string>> values, const char* childTest = nullptr);
+  ~ChildEnvironment();
+  ChildEnvironment(const ChildEnvironment&) = delete;
+  ChildEnvironment& operator=(const ChildEnvironment&) = delete;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> values_;
+};
+
+// Runs a command line to its end (two minutes at most) with its output dropped, in `currentDirectory`
+// (null: this process's). Returns its exit code, or ~0u when it could not start or did not end.
+DWORD RunToExit(const std::string& commandLine, const char* currentDirectory = nullptr);
 
 // Collects every DebugPrint text while it lives.
 class DebugCapture {
