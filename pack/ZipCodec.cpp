@@ -46,16 +46,66 @@ bool CZipCodec::SetStoredBlock(uint8_t* block, uint32_t length) {
 bool CZipCodec::Decode() {
   decoded_.reset();
   decodedLength_ = 0;
+  outOfMemory_ = false;
   if (!storedBlock_ || storedLength_ < kMinStoredBlockLength) return false;
   ScramblePackHead(storedBlock_, storedLength_);
   uint32_t claimed = ReadLittle32(storedBlock_ + storedLength_ - 4);
   if (!IsDecodedLengthPossible(storedLength_, claimed)) return false;
   std::unique_ptr<uint8_t[]> output = AllocateBytes(uint64_t(claimed) + 1);
-  if (!output) return false;
+  if (!output) {
+    outOfMemory_ = true;
+    return false;
+  }
   uLongf produced = claimed;
   if (uncompress(output.get(), &produced, storedBlock_, storedLength_ - 4) != Z_OK) return false;
   decoded_ = std::move(output);
   decodedLength_ = static_cast<uint32_t>(produced);
+  return true;
+}
+
+bool CZipCodec::DecodeStreamed(uint32_t storedLength, const uint8_t lastFour[4], const ReadFunction& read,
+                               size_t chunkSize) {
+  decoded_.reset();
+  decodedLength_ = 0;
+  outOfMemory_ = false;
+  storedBlock_ = nullptr;
+  storedLength_ = storedLength;
+  if (storedLength < kMinStoredBlockLength || chunkSize == 0) return false;
+  uint8_t trailer[4];
+  for (uint32_t i = 0; i < 4; ++i) trailer[i] = lastFour[i] ^ PackScrambleKeyAt(storedLength, storedLength - 4 + i);
+  uint32_t claimed = ReadLittle32(trailer);
+  if (!IsDecodedLengthPossible(storedLength, claimed)) return false;
+  uint64_t streamLength = storedLength - 4;
+  std::unique_ptr<uint8_t[]> output = AllocateBytes(uint64_t(claimed) + 1);
+  std::unique_ptr<uint8_t[]> chunk = AllocateBytes(streamLength < chunkSize ? streamLength : chunkSize);
+  if (!output || !chunk) {
+    outOfMemory_ = true;
+    return false;
+  }
+  z_stream stream = {};
+  if (inflateInit(&stream) != Z_OK) return false;
+  stream.next_out = output.get();
+  stream.avail_out = claimed;  // as uncompress: the claimed length is the capacity
+  int status = Z_OK;
+  for (uint64_t position = 0; status == Z_OK && position < streamLength;) {
+    size_t size = static_cast<size_t>(streamLength - position < chunkSize ? streamLength - position : chunkSize);
+    if (!read(chunk.get(), size)) break;
+    for (uint64_t i = position; i < 3 && i < position + size; ++i) {
+      chunk[static_cast<size_t>(i - position)] ^= PackScrambleKeyAt(storedLength, i);
+    }
+    position += size;
+    stream.next_in = chunk.get();
+    stream.avail_in = static_cast<uInt>(size);
+    // Until this chunk is used up; an output that is full before the stream ends stops it with
+    // Z_BUF_ERROR, as it stops uncompress.
+    do {
+      status = inflate(&stream, Z_NO_FLUSH);
+    } while (status == Z_OK && stream.avail_in > 0);
+  }
+  inflateEnd(&stream);
+  if (status != Z_STREAM_END) return false;
+  decoded_ = std::move(output);
+  decodedLength_ = static_cast<uint32_t>(stream.total_out);
   return true;
 }
 

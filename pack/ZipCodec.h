@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 // The format's scramble constant: the key of a block of S bytes starts at ((S >> 3) + this) mod 256.
@@ -44,6 +45,16 @@ class CZipCodec {
   const uint8_t* GetDecodedData() const { return decoded_.get(); }
   uint32_t GetDecodedLength() const { return decodedLength_; }
 
+  // Decode without the whole block in memory, for readers of large members: `lastFour` are the block's
+  // last four bytes as stored, and `read(buffer, size)` hands over the block's bytes from its start, in
+  // order, `chunkSize` at most at a time (false when it cannot). Same checks and same result as
+  // SetStoredBlock and Decode on the whole block; the stored block pointer is left null.
+  using ReadFunction = std::function<bool(uint8_t* buffer, size_t size)>;
+  bool DecodeStreamed(uint32_t storedLength, const uint8_t lastFour[4], const ReadFunction& read,
+                      size_t chunkSize = 128 * 1024);
+  // Whether the last decode failed for want of memory for its output.
+  bool RanOutOfMemory() const { return outOfMemory_; }
+
   // The bytes to encode (not owned). Frees the encoded buffer.
   bool SetSource(const uint8_t* source, uint32_t length);
   // Compresses at zlib level `level`, appends the source length and scrambles the head. False when
@@ -64,4 +75,5 @@ class CZipCodec {
   std::unique_ptr<uint8_t[]> decoded_;
   uint32_t encodedLength_ = 0;
   uint32_t decodedLength_ = 0;
+  bool outOfMemory_ = false;
 };

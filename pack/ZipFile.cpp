@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <new>
 
 #include "foundation/DebugPrint.h"
 #include "foundation/Folders.h"
@@ -13,26 +12,29 @@
 
 namespace {
 
-// Seek from the start to any 32-bit offset (the raw file's Seek takes a signed 32-bit distance).
-bool SeekFromStart(CNativeFile& file, uint32_t offset) {
-  if (offset <= 0x7FFFFFFFu) return file.Seek(static_cast<LONG>(offset), FILE_BEGIN);
-  return file.Seek(0x7FFFFFFF, FILE_BEGIN) && file.Seek(static_cast<LONG>(offset - 0x7FFFFFFFu), FILE_CURRENT);
+// Seek from the start to any offset (the raw file's Seek takes a signed 32-bit distance).
+bool SeekFromStart(CNativeFile& file, uint64_t offset) {
+  const uint64_t kStep = 0x7FFFFFFF;
+  if (!file.Seek(static_cast<LONG>(offset < kStep ? offset : kStep), FILE_BEGIN)) return false;
+  for (offset -= offset < kStep ? offset : kStep; offset > 0;) {
+    uint64_t step = offset < kStep ? offset : kStep;
+    if (!file.Seek(static_cast<LONG>(step), FILE_CURRENT)) return false;
+    offset -= step;
+  }
+  return true;
 }
 
-// Reads the stored block of `length` bytes at `offset` into a new buffer of length + 8 bytes. Null when
-// the buffer cannot be had (`allocationFailed` set) or the read fails.
-std::unique_ptr<uint8_t[]> ReadStoredBlock(CNativeFile& file, uint32_t offset, uint32_t length, bool* allocationFailed) {
-  *allocationFailed = false;
-  if (!SeekFromStart(file, offset)) return nullptr;
-  uint64_t bufferSize = uint64_t(length) + 8;
-  std::unique_ptr<uint8_t[]> block;
-  if (bufferSize <= SIZE_MAX) block.reset(new (std::nothrow) uint8_t[static_cast<size_t>(bufferSize)]);
-  if (!block) {
-    *allocationFailed = true;
-    return nullptr;
+// Decodes the stored block of `length` bytes at `offset` (which lies inside the file) into the codec,
+// reading it in pieces: a large member never has its whole stored block in memory next to its output.
+bool DecodeStoredBlockOf(CNativeFile& file, uint32_t offset, uint32_t length, CZipCodec& codec) {
+  uint8_t lastFour[4];
+  if (!SeekFromStart(file, uint64_t(offset) + length - 4) || !file.Read(lastFour, 4) ||
+      !SeekFromStart(file, offset)) {
+    return false;
   }
-  if (!file.Read(block.get(), length)) return nullptr;
-  return block;
+  return codec.DecodeStreamed(length, lastFour, [&file](uint8_t* buffer, size_t size) {
+    return file.Read(buffer, static_cast<DWORD>(size));
+  });
 }
 
 std::string FileNameOf(const std::string& fullPath) {
@@ -85,23 +87,15 @@ int CZipArchiveFile::_Load(const std::string& path) {
 
   const PackEntry* entry = index->index.Find(member);
   if (!entry || !IsStoredBlockInFile(entry->offset, entry->length, fileSize)) return -1;
-  bool allocationFailed;
-  std::unique_ptr<uint8_t[]> block = ReadStoredBlock(pack, entry->offset, entry->length, &allocationFailed);
-  if (!block) {
-    if (allocationFailed) {
+  if (!DecodeStoredBlockOf(pack, entry->offset, entry->length, codec_)) {
+    if (codec_.RanOutOfMemory()) {
       DebugPrint("CZipArchiveFile::_Load() メモリ割り当てに失敗！[%s][src_size:%dbyte]", path.c_str(),
                  static_cast<int>(entry->length));
     }
     Close();
     return -1;
   }
-  codec_.SetStoredBlock(block.get(), entry->length);
-  if (!codec_.Decode()) {
-    Close();
-    return -1;
-  }
   SetData(codec_.GetDecodedData(), codec_.GetDecodedLength());
-  // The stored block goes now; the codec keeps only the decoded bytes.
   return 1;
 }
 
@@ -150,18 +144,11 @@ int CZipSingleFile::_Load(const std::string& path) {
   if (ToLowerCase(head.name) != ToLowerCase(FileNameOf(GetFullPath(path)))) return 0;
   uint64_t fileSize = pack.GetSize64();
   if (fileSize == ~uint64_t(0) || !IsStoredBlockInFile(head.offset, head.length, fileSize)) return 0;
-  bool allocationFailed;
-  std::unique_ptr<uint8_t[]> block = ReadStoredBlock(pack, head.offset, head.length, &allocationFailed);
-  if (!block) {
-    if (allocationFailed) {
+  if (!DecodeStoredBlockOf(pack, head.offset, head.length, codec_)) {
+    if (codec_.RanOutOfMemory()) {
       DebugPrint("CZipSingleFile::_Load() メモリ割り当てに失敗！[%s][src_size:%dbyte]", path.c_str(),
                  static_cast<int>(head.length));
     }
-    Close();
-    return 0;
-  }
-  codec_.SetStoredBlock(block.get(), head.length);
-  if (!codec_.Decode()) {
     Close();
     return 0;
   }

@@ -1,9 +1,11 @@
 // The pack archive core on arbitrary file bytes: header, index walk, look-up of names (the hashed
-// look-up must agree with a walk from the first entry) and the decode of listed members.
+// look-up must agree with a walk from the first entry), the decode of listed members, and the block
+// decode whole against the readers' decode in pieces.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,7 +37,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  // The input as one stored block, too.
-  if (size <= 0xFFFFFFFFu) DecodeStoredBlock(data, static_cast<uint32_t>(size), &out);
+  // The input as one stored block, decoded whole and in pieces (as the readers do): the two must agree.
+  if (size <= 0xFFFFFFFFu) {
+    bool whole = DecodeStoredBlock(data, static_cast<uint32_t>(size), &out);
+    if (size >= kMinStoredBlockLength) {
+      size_t chunk = 1 + data[0] % 16, next = 0;
+      CZipCodec pieces;
+      bool streamed = pieces.DecodeStreamed(
+          static_cast<uint32_t>(size), data + size - 4,
+          [&](uint8_t* buffer, size_t wanted) {
+            if (wanted > chunk || next + wanted > size - 4) std::abort();  // asked for bytes outside the stream
+            std::memcpy(buffer, data + next, wanted);
+            next += wanted;
+            return true;
+          },
+          chunk);
+      if (streamed != whole) std::abort();
+      if (streamed && (pieces.GetDecodedLength() != out.size() ||
+                       (!out.empty() && std::memcmp(pieces.GetDecodedData(), out.data(), out.size()) != 0))) {
+        std::abort();
+      }
+    }
+  }
   return 0;
 }

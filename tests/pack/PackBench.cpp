@@ -31,6 +31,15 @@ double Now() {
   return double(counter.QuadPart) / double(frequency.QuadPart);
 }
 
+// Processor time of this thread (user and kernel): unlike the clock, it does not grow while other
+// programs have the processor. Coarse (the system's tick), so it is summed over many rounds.
+double ThreadSeconds() {
+  FILETIME created, exited, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+  auto seconds = [](const FILETIME& t) { return (uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7; };
+  return seconds(kernel) + seconds(user);
+}
+
 bool WriteBytes(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -145,28 +154,32 @@ bool BenchDecode(const std::string& folder) {
     std::vector<uint8_t> stream(archive.begin() + entry.offset, archive.begin() + entry.offset + entry.length - 4);
     ScramblePackHead(stream.data(), entry.length);
 
-    double bestFront = 1e9, bestRaw = 1e9;
+    double bestFront = 1e9, bestRaw = 1e9, cpuFront = 0, cpuRaw = 0;
     std::vector<uint8_t> buffer;
     for (int round = 0; round < 9; ++round) {
-      double start = Now();
+      double start = Now(), cpu = ThreadSeconds();
       {
         CFile file;
         if (file.Open(base + "\\big.bin") != 1 || file.GetSize() != kind.data.size()) return false;
       }
       bestFront = std::min(bestFront, Now() - start);
+      cpuFront += ThreadSeconds() - cpu;
 
       start = Now();
+      cpu = ThreadSeconds();
       {
         std::unique_ptr<uint8_t[]> out(new uint8_t[kind.data.size() + 1]);
         uLongf length = static_cast<uLongf>(kind.data.size());
         if (uncompress(out.get(), &length, stream.data(), static_cast<uLong>(stream.size())) != Z_OK) return false;
       }
       bestRaw = std::min(bestRaw, Now() - start);
+      cpuRaw += ThreadSeconds() - cpu;
     }
     double megabytes = kind.data.size() / 1048576.0;
-    std::printf("%-16s %3.0f MiB (stored %5.1f MiB): CFile::Open %6.1f MiB/s, zlib uncompress %6.1f MiB/s, ratio %.3f\n",
+    std::printf("%-16s %3.0f MiB (stored %5.1f MiB): CFile::Open %6.1f MiB/s, zlib uncompress %6.1f MiB/s, ratio %.3f;\n"
+                "                 by processor time over the 9 rounds: %6.1f and %6.1f MiB/s, ratio %.3f\n",
                 kind.label, megabytes, entry.length / 1048576.0, megabytes / bestFront, megabytes / bestRaw,
-                bestRaw / bestFront);
+                bestRaw / bestFront, 9 * megabytes / cpuFront, 9 * megabytes / cpuRaw, cpuRaw / cpuFront);
     DeleteFileA((base + ".pak").c_str());
   }
   return true;
@@ -182,7 +195,7 @@ int main() {
   }
   std::printf("Opening members of one archive through CFile (open, read, close; best of 7 rounds):\n");
   bool ok = BenchOpens(folder);
-  std::printf("Decoding large members (best of 9; ratio = zlib time / CFile time):\n");
+  std::printf("Decoding large members (best of 9 by the clock; ratio = zlib time / CFile time):\n");
   ok = ok && BenchDecode(folder);
   RemoveDirectoryA(folder.c_str());
   if (!ok) {

@@ -159,6 +159,76 @@ TEST(PackFormat, CodecRefusesDamagedBlocks) {
   EXPECT_FALSE(decodes(body));
 }
 
+TEST(PackFormat, StreamedDecodeAgreesWithWholeBlockDecode) {
+  // Blocks good and damaged, each decoded whole and fed in pieces of several sizes.
+  std::vector<std::vector<uint8_t>> blocks;
+  blocks.emplace_back(kHelloBlock, kHelloBlock + sizeof kHelloBlock);
+  for (size_t size : {size_t(0), size_t(1), size_t(2), size_t(40000)}) {
+    std::string stored;
+    ASSERT_TRUE(EncodeStoredBlock(PatternBytes(size, 4).data(), size, 6, &stored));
+    blocks.emplace_back(stored.begin(), stored.end());
+  }
+  std::string longRun = std::string(200000, 'r');
+  std::string stored;
+  ASSERT_TRUE(EncodeStoredBlock(longRun.data(), longRun.size(), 9, &stored));
+  blocks.emplace_back(stored.begin(), stored.end());
+  for (uint32_t claim : {0u, 4u, 5u, 6u, 100u, 13u * 1032, 13u * 1032 + 1, 0xFFFFFFFFu}) {
+    std::vector<uint8_t> block(kHelloBlock, kHelloBlock + sizeof kHelloBlock);
+    Put32(block, 13, claim);
+    blocks.push_back(block);
+  }
+  std::vector<uint8_t> flipped(kHelloBlock, kHelloBlock + sizeof kHelloBlock);
+  flipped[1] ^= 0x10;
+  blocks.push_back(flipped);
+  std::vector<uint8_t> trailing(kHelloBlock, kHelloBlock + 13);  // bytes after the stream's end
+  trailing.insert(trailing.end(), {0xAA, 0xBB, 0x05, 0x00, 0x00, 0x00});
+  ScramblePackHead(trailing.data(), sizeof kHelloBlock);
+  ScramblePackHead(trailing.data(), trailing.size());
+  blocks.push_back(trailing);
+  std::mt19937 random(99);
+  for (int i = 0; i < 200; ++i) {
+    std::vector<uint8_t> block(5 + random() % 12);
+    for (uint8_t& b : block) b = static_cast<uint8_t>(random());
+    blocks.push_back(block);
+  }
+
+  int decodedWhole = 0;
+  for (size_t b = 0; b < blocks.size(); ++b) {
+    std::vector<uint8_t> copy = blocks[b];
+    CZipCodec whole;
+    whole.SetStoredBlock(copy.data(), static_cast<uint32_t>(copy.size()));
+    bool wholeOk = whole.Decode();
+    decodedWhole += wholeOk;
+    std::string wholeBytes = wholeOk ? std::string(reinterpret_cast<const char*>(whole.GetDecodedData()),
+                                                   whole.GetDecodedLength())
+                                     : std::string();
+    for (size_t chunk : {size_t(1), size_t(2), size_t(3), size_t(7), size_t(4096), size_t(1) << 20}) {
+      const std::vector<uint8_t>& block = blocks[b];
+      size_t next = 0;
+      CZipCodec pieces;
+      bool piecesOk = pieces.DecodeStreamed(
+          static_cast<uint32_t>(block.size()), block.data() + block.size() - 4,
+          [&](uint8_t* buffer, size_t size) {
+            if (size > chunk || next + size > block.size() - 4) return false;  // within the stream only
+            std::memcpy(buffer, block.data() + next, size);
+            next += size;
+            return true;
+          },
+          chunk);
+      ASSERT_EQ(piecesOk, wholeOk) << "block " << b << " in pieces of " << chunk;
+      if (piecesOk) {
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(pieces.GetDecodedData()), pieces.GetDecodedLength()),
+                  wholeBytes);
+      }
+    }
+  }
+  EXPECT_GE(decodedWhole, 9);
+  // A reader that fails stops the decode.
+  CZipCodec failing;
+  EXPECT_FALSE(failing.DecodeStreamed(sizeof kHelloBlock, kHelloBlock + 13, [](uint8_t*, size_t) { return false; }));
+  EXPECT_FALSE(failing.RanOutOfMemory());
+}
+
 TEST(PackFormat, HeadersOfBothVariants) {
   uint32_t number = 0;
   EXPECT_TRUE(ReadPackHeader(kHandArchive, sizeof kHandArchive, PackVariant::kArchive, &number));
