@@ -295,7 +295,7 @@ class SetupInstall : public SetupEndToEnd {
     SetupEndToEnd::SetUp();
     if (HasFatalFailure()) return;
     const std::string noRoom = NoRoomOnC();
-    if (!noRoom.empty()) GTEST_SKIP() << noRoom;
+    if (!noRoom.empty()) GTEST_SKIP() << testing_support::kHostLacks << noRoom;
   }
 };
 
@@ -465,7 +465,7 @@ TEST_F(SetupFileError, RetryAfterTheCauseIsGoneCompletesTheInstall) {
 
 TEST_F(SetupEndToEnd, TooLittleSpaceOnTheGameDriveSaysSoAndWritesNothing) {
   std::string small = HarnessSetting("ADDON_SMALL_DRIVE");
-  if (small.empty()) GTEST_SKIP() << "no small drive (ADDON_SMALL_DRIVE unset)";
+  if (small.empty()) GTEST_SKIP() << testing_support::kHostLacks << "no small drive (ADDON_SMALL_DRIVE unset)";
   std::string game = MakeGame(small, "no space");
   Files before = FilesBelow(game);
   Register(HKEY_LOCAL_MACHINE, kFirstName, game + "\\Sorvane.exe", &game);
