@@ -260,7 +260,12 @@ CInstallJob::Step CInstallJob::CopyOneFile(const InstallEntry& entry, bool multi
 }
 
 CInstallJob::KeepAside CInstallJob::KeepOriginalAside(const std::string& destination, bool inFolderMadeByThisRun) {
-  if (touchedPaths_.count(destination)) return KeepAside::kDone;  // already ours: a retry or a second entry
+  if (touchedPaths_.count(destination)) {
+    // Already ours: a retry, a second entry, or a file an earlier run could not put back, which this run
+    // now answers for.
+    leftoverPaths_.erase(destination);
+    return KeepAside::kDone;
+  }
   TouchedFile record{destination, ""};
   // A folder the run made holds nothing but what the run wrote, so there is nothing to look for.
   if (!inFolderMadeByThisRun && IsExistingFile(destination)) {
@@ -285,13 +290,20 @@ CInstallJob::KeepAside CInstallJob::KeepOriginalAside(const std::string& destina
 }
 
 void CInstallJob::DeleteKeptAsideOriginals() {
+  std::vector<TouchedFile> notThisRun;
   for (const TouchedFile& file : touched_) {
+    // An original an earlier run could not put back, of a file this run did not write, is still the
+    // user's: it waits for its restore.
+    if (leftoverPaths_.count(file.destination)) {
+      notThisRun.push_back(file);
+      continue;
+    }
     if (file.keptAside.empty()) continue;
     SetFileAttributesA(file.keptAside.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only original too
     DeleteFileA(file.keptAside.c_str());
   }
-  touched_.clear();
-  touchedPaths_.clear();
+  touched_ = std::move(notThisRun);
+  touchedPaths_ = leftoverPaths_;
 }
 
 void CInstallJob::RestoreTouchedFiles() {
@@ -317,6 +329,7 @@ void CInstallJob::RestoreTouchedFiles() {
   touched_.assign(left.rbegin(), left.rend());
   touchedPaths_.clear();
   for (const TouchedFile& file : touched_) touchedPaths_.insert(file.destination);
+  leftoverPaths_ = touchedPaths_;
 }
 
 bool CInstallJob::RestoreOne(const TouchedFile& file) {

@@ -144,6 +144,8 @@ class CInstallJob : public CThread {
   // ends as its original.
   std::vector<TouchedFile> touched_;
   std::unordered_set<std::string> touchedPaths_;
+  // Destinations of touched_ that an earlier run could not put back and this run has not written.
+  std::unordered_set<std::string> leftoverPaths_;
   std::unordered_set<std::string> foldersMade_;  // by the worker, in this run
 };
 

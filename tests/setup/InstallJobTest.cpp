@@ -703,6 +703,20 @@ TEST(InstallJob, CancelWhoseNewCopyIsHeldOpenNamesTheKeptOriginalAndLosesNothing
     EXPECT_EQ(Read(keptAside), "user's own a") << "the original is where the box says";
     EXPECT_EQ(Read(tree.Destination("b.bin")), "user's own b") << "the others are put back";
   }
+  const std::string keptAside = tree.Destination("a.bin.setup-original-0");
+
+  // Still held: a later run that does not write a.bin completes without taking its original away.
+  {
+    ScriptedUser user({});
+    SetUpJob(job, tree);
+    job.AddFile("b.bin", 1);
+    RunToEnd(job);
+    EXPECT_TRUE(user.Asked().empty()) << "the user was told once";
+    EXPECT_TRUE(job.IsFinished());
+    EXPECT_FALSE(job.IsCancelled());
+    EXPECT_EQ(Read(tree.Destination("b.bin")), "new b");
+    EXPECT_EQ(Read(keptAside), "user's own a");
+  }
   CloseHandle(held);
 
   // The record is kept: the next restore puts the original back, without asking again.
