@@ -61,7 +61,17 @@ std::string PathToRemove(const std::string& path, const std::string& installFold
 
 }  // namespace
 
-int RunUninstall(const std::string& infoFile) {
+int RunUninstall(const std::string& infoFile, UninstallLeftovers* leftovers) {
+  UninstallLeftovers ignored;
+  UninstallLeftovers& left = leftovers ? *leftovers : ignored;
+  left = UninstallLeftovers();
+  auto deleteFile = [&left](const std::string& path) {
+    if (!path.empty() && !DeleteFileA(path.c_str())) left.files.push_back(path);
+  };
+  auto removeFolder = [&left](const std::string& path) {
+    if (!path.empty() && !RemoveDirectoryA(path.c_str())) left.folders.push_back(path);
+  };
+
   // Lines are taken whole: a path or a name may hold commas and runs of spaces.
   CTextTable table;
   table.SetCommaSeparates(false);
@@ -89,14 +99,8 @@ int RunUninstall(const std::string& infoFile) {
   for (const Section& section : sections) {
     std::string folder, executable;
     if (!setup::FindBaseGameInstall(section.name, folder, executable) || !IsAbsolutePath(folder)) folder.clear();
-    for (const std::string& file : section.files) {
-      const std::string path = PathToRemove(file, folder);
-      if (!path.empty()) DeleteFileA(path.c_str());
-    }
-    for (const std::string& subfolder : section.folders) {
-      const std::string path = PathToRemove(subfolder, folder);
-      if (!path.empty()) RemoveDirectoryA(path.c_str());
-    }
+    for (const std::string& file : section.files) deleteFile(PathToRemove(file, folder));
+    for (const std::string& subfolder : section.folders) removeFolder(PathToRemove(subfolder, folder));
     if (section.complete) installFolders.push_back(folder);
   }
   for (const Section& section : sections) {
@@ -104,9 +108,7 @@ int RunUninstall(const std::string& infoFile) {
     UnregisterAppPath(section.name);
     UnregisterUninstall(section.name);
   }
-  DeleteFileA(infoFile.c_str());
-  for (const std::string& folder : installFolders) {
-    if (!folder.empty()) RemoveDirectoryA(folder.c_str());
-  }
+  deleteFile(infoFile);
+  for (const std::string& folder : installFolders) removeFolder(folder);
   return 1;
 }

@@ -34,6 +34,12 @@ wine_env_start() {
 
   wineboot -i >"$root/wineboot.log" 2>&1
   wineserver -w
+  # The user's shell folders (Desktop, Documents, ...) come as links to the host's home folder: make them
+  # folders of the prefix, so that shortcuts made by tests and demos stay inside it.
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+  done
 
   # Drive letters, CD-ROM types, no window manager stalls, fonts for Japanese dialogs.
   local dos=$WINEPREFIX/dosdevices

@@ -143,3 +143,24 @@ TEST(UninstallProgram, QuietFormAndUsage) {
   EXPECT_EQ(run.exitCode, 2u);
   EXPECT_EQ(run.answers.size(), 1u);
 }
+
+TEST(UninstallProgram, RemovesItsOwnFileAfterItEnds) {
+  const std::string program = UninstallProgram();
+  if (program.empty()) GTEST_SKIP() << "ADDON_BIN_DIR is not set (run through ./dev)";
+  Installation installation;
+  const std::string game = installation.scratch / "Game";
+  ASSERT_TRUE(testing_support::MakeFolders(game + "\\bin"));
+  ASSERT_TRUE(CopyFileA(program.c_str(), (game + "\\bin\\uninstall.exe").c_str(), FALSE));
+  ASSERT_TRUE(WriteValues(HKEY_CURRENT_USER, installation.product.AppPathsKey(),
+                          {{"", game + "\\game.exe"}, {"Path", game}}));
+  ASSERT_TRUE(WriteWholeFile(installation.info, "#AppName," + installation.product.Name() +
+                                                    "\r\n#UninstallFile\r\nbin\\uninstall.exe\r\n##\r\n" +
+                                                    "#UninstallDirectory\r\nbin\r\n##\r\n"));
+  EXPECT_EQ(RunToExit("\"" + game + "\\bin\\uninstall.exe\" /quiet " + installation.info), 0u);
+  // Its copy in the temp folder takes the file and the folders it kept, once the program has ended.
+  for (int i = 0; i < 200 && testing_support::FolderExists(game); ++i) Sleep(50);
+  EXPECT_FALSE(FileExists(game + "\\bin\\uninstall.exe"));
+  EXPECT_FALSE(testing_support::FolderExists(game));
+  // An uninstall.exe that the file does not list stays where it is.
+  EXPECT_TRUE(FileExists(program));
+}
