@@ -38,6 +38,11 @@ DRIVE_C=$WINEPREFIX/drive_c
 GAME=$DRIVE_C/Games/SorvaneDemo
 USERS=$DRIVE_C/users/$(ls "$DRIVE_C/users" | grep -v '^Public$' | head -1)
 DESKTOP=$USERS/Desktop
+# Wine links the user's desktop to the host's home folder: give the demo a desktop of its own.
+if [ -L "$DESKTOP" ]; then
+  mkdir -p "$WORK/wine/desktop"
+  ln -sfn "$WORK/wine/desktop" "$DESKTOP"
+fi
 PROGRAMS=$USERS/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs
 APP_PATHS='Software\Microsoft\Windows\CurrentVersion\App Paths\SorvaneDemo.exe'
 UNINSTALL='Software\Microsoft\Windows\CurrentVersion\Uninstall\SorvaneDemo'

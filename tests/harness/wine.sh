@@ -14,7 +14,8 @@
 wine_env_start() {
   local root=$1 want_display=${2:-no}
   WINE_ENV_ROOT=$root
-  export WINEPREFIX=$root/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # winemenubuilder off: shortcuts that programs make would otherwise turn up in the host's menus.
+  export WINEPREFIX=$root/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LC_ALL=ja_JP.UTF-8
   wine_env_unmount
   rm -rf "$root"
@@ -34,12 +35,6 @@ wine_env_start() {
 
   wineboot -i >"$root/wineboot.log" 2>&1
   wineserver -w
-  # The user's shell folders (Desktop, Documents, ...) come as links to the host's home folder: make them
-  # folders of the prefix, so that shortcuts made by tests and demos stay inside it.
-  local link
-  for link in "$WINEPREFIX"/drive_c/users/*/*; do
-    if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
-  done
 
   # Drive letters, CD-ROM types, no window manager stalls, fonts for Japanese dialogs.
   local dos=$WINEPREFIX/dosdevices

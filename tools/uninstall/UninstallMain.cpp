@@ -52,7 +52,7 @@ std::string Quoted(const std::string& argument) { return "\"" + argument + "\"";
 void RemoveSelfAfterExit(const std::string& self, const std::vector<std::string>& folders) {
   const std::string copy = GetTempDirectory() + FormatString("uninstall-%lu.exe", GetCurrentProcessId());
   if (copy.size() <= 4 || !CopyFileA(self.c_str(), copy.c_str(), FALSE)) {
-    Complain("cannot remove " + self + ": copy it into the temp folder");
+    Complain("cannot copy itself into the temp folder: " + self + " stays");
     return;
   }
   HANDLE process = nullptr;
@@ -118,7 +118,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     case 1: {
       const std::string self = GetModulePath();
       for (const std::string& file : leftovers.files) {
-        if (ToLowerCase(GetFullPath(file)) == ToLowerCase(self)) RemoveSelfAfterExit(self, leftovers.folders);
+        if (ToLowerCase(GetFullPath(file)) == ToLowerCase(self)) {
+          RemoveSelfAfterExit(self, leftovers.folders);
+          break;
+        }
       }
     }
       if (!quiet) ShowMessageBox(nullptr, "アンインストールが完了しました。", kCaption, MB_OK | MB_ICONINFORMATION);
