@@ -50,8 +50,9 @@ std::string Quoted(const std::string& argument) { return "\"" + argument + "\"";
 
 // Starts the temp copy that removes this program's file and the folders it kept after this process ends.
 void RemoveSelfAfterExit(const std::string& self, const std::vector<std::string>& folders) {
-  const std::string copy = GetTempDirectory() + FormatString("uninstall-%lu.exe", GetCurrentProcessId());
-  if (copy.size() <= 4 || !CopyFileA(self.c_str(), copy.c_str(), FALSE)) {
+  const std::string temp = GetTempDirectory();
+  const std::string copy = temp + FormatString("uninstall-%lu.exe", GetCurrentProcessId());
+  if (temp.empty() || !CopyFileA(self.c_str(), copy.c_str(), FALSE)) {
     Complain("cannot copy itself into the temp folder: " + self + " stays");
     return;
   }
@@ -74,6 +75,7 @@ void RemoveSelfAfterExit(const std::string& self, const std::vector<std::string>
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
   } else {
+    Complain("cannot start its copy in the temp folder: " + self + " stays");
     DeleteFileA(copy.c_str());
   }
   CloseHandle(process);
