@@ -49,9 +49,10 @@ bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, Pi
                 PixelRect clip, int opacity, int form = kBlitFormAuto);
 
 // Draws sourceRect of source scaled onto destRect of dest, within clip, sampling the nearest source
-// pixel with 16.16 steps that map the first and last destination pixels of a row or column onto the
-// first and last source pixels. Both rectangles must be at least 2 x 2. Opacity and the source kind act
-// as for DrawPixels. Returns true when some pixel was visible.
+// pixel with 16.16 steps, (source side - 1) / (destination side - 1) rounded up, so that the first and
+// last destination pixels of a row or column map onto the first and last source pixels. Both
+// rectangles must be at least 2 x 2 and no side longer than 1 << 20. Opacity and the source kind act as
+// for DrawPixels. Returns true when some pixel was visible.
 bool StretchPixels(const PixelView& dest, const PixelView& source, PixelRect destRect, PixelRect sourceRect,
                    PixelRect clip, int opacity);
 

@@ -1,0 +1,217 @@
+// The SSE-level forms of the constant-opacity and per-pixel alpha rows, on 128-bit SSE2 registers. They
+// compute the plain forms' pixels arithmetically instead of through the tables:
+//   M[x][y] = x * y / 255            as (p + 1 + (p >> 8)) >> 8 for p = x * y (exact for p <= 65025)
+//   T[l][p], one channel c: c*l/31    as (c * l * 2115) >> 16 (exact for c * l <= 63 * 31)
+// and T555's quirk that level 31 gives 0 for a pixel with bit 15 set. Only these functions carry the
+// SSE2 target, so the rest of a 32-bit build never assumes it; the remainder of a row (fewer than eight
+// pixels) runs the plain form.
+
+#include "image/BlitPixel.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+
+#include <emmintrin.h>
+
+#define SSE2_FUNCTION __attribute__((target("sse2")))
+#define SSE2_INLINE static inline __attribute__((target("sse2"), always_inline))
+
+using namespace blit;
+
+namespace {
+
+SSE2_INLINE __m128i Load128(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+SSE2_INLINE void Store128(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+SSE2_INLINE __m128i Load64(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+
+SSE2_INLINE __m128i Select(__m128i mask, __m128i ifSet, __m128i ifClear) {
+  return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
+}
+
+// x / 255 in 16-bit lanes, x <= 65025.
+SSE2_INLINE __m128i Divide255(__m128i x) {
+  return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_set1_epi16(1)), _mm_srli_epi16(x, 8)), 8);
+}
+
+// M[a][s] + M[255 - a][d] in 16-bit lanes.
+SSE2_INLINE __m128i MixLanes(__m128i d, __m128i s, __m128i a, __m128i notA) {
+  return _mm_add_epi16(Divide255(_mm_mullo_epi16(s, a)), Divide255(_mm_mullo_epi16(d, notA)));
+}
+
+// Sixteen bytes blended byte by byte with the alpha bytes a (a == 0 gives d, a == 255 gives s).
+SSE2_INLINE __m128i MixBytes(__m128i d, __m128i s, __m128i a) {
+  const __m128i zero = _mm_setzero_si128(), mask = _mm_set1_epi16(0xFF);
+  const __m128i aLow = _mm_unpacklo_epi8(a, zero), aHigh = _mm_unpackhi_epi8(a, zero);
+  const __m128i low = MixLanes(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero), aLow, _mm_xor_si128(aLow, mask));
+  const __m128i high =
+      MixLanes(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero), aHigh, _mm_xor_si128(aHigh, mask));
+  return _mm_packus_epi16(low, high);
+}
+
+// Four 32-bit pixels; a32 holds each pixel's alpha in all four bytes of its lane. The fourth byte of
+// d is kept, except that a = 255 copies the source pixel whole.
+SSE2_INLINE __m128i Blend4x32(__m128i d, __m128i s, __m128i a32) {
+  const __m128i fourth = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  const __m128i mixed = Select(fourth, d, MixBytes(d, s, a32));
+  return Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(-1)), s, mixed);
+}
+
+// Alpha bytes 0..3 of a8 spread to the four bytes of each 32-bit lane (and 4..7 for the high half).
+SSE2_INLINE __m128i SpreadLow(__m128i a8) {
+  const __m128i pairs = _mm_unpacklo_epi8(a8, a8);
+  return _mm_unpacklo_epi16(pairs, pairs);
+}
+SSE2_INLINE __m128i SpreadHigh(__m128i a8) {
+  const __m128i pairs = _mm_unpacklo_epi8(a8, a8);
+  return _mm_unpackhi_epi16(pairs, pairs);
+}
+
+// c * level / 31 in 16-bit lanes.
+SSE2_INLINE __m128i Scale31(__m128i c, __m128i level) {
+  return _mm_mulhi_epu16(_mm_mullo_epi16(c, level), _mm_set1_epi16(2115));
+}
+
+// Eight 16-bit pixels: T[31 - a5][d] + T[a5][s] with a5 = a >> 3; a (16-bit lanes) = 0 keeps d, 255
+// copies s.
+template <bool Is555>
+SSE2_INLINE __m128i Blend8x16(__m128i d, __m128i s, __m128i a) {
+  const __m128i full = _mm_set1_epi16(31);
+  const __m128i sourceLevel = _mm_srli_epi16(a, 3);
+  const __m128i destLevel = _mm_sub_epi16(full, sourceLevel);
+  __m128i ds = d, ss = s;
+  if (Is555) {
+    ss = _mm_andnot_si128(_mm_and_si128(_mm_cmpeq_epi16(sourceLevel, full), _mm_srai_epi16(s, 15)), s);
+    ds = _mm_andnot_si128(_mm_and_si128(_mm_cmpeq_epi16(destLevel, full), _mm_srai_epi16(d, 15)), d);
+  }
+  const int redShift = Is555 ? 10 : 11;
+  const __m128i channel = _mm_set1_epi16(31), greenMask = _mm_set1_epi16(Is555 ? 31 : 63);
+  const __m128i red = _mm_add_epi16(Scale31(_mm_and_si128(_mm_srli_epi16(ss, redShift), channel), sourceLevel),
+                                    Scale31(_mm_and_si128(_mm_srli_epi16(ds, redShift), channel), destLevel));
+  const __m128i green = _mm_add_epi16(Scale31(_mm_and_si128(_mm_srli_epi16(ss, 5), greenMask), sourceLevel),
+                                      Scale31(_mm_and_si128(_mm_srli_epi16(ds, 5), greenMask), destLevel));
+  const __m128i blue = _mm_add_epi16(Scale31(_mm_and_si128(ss, channel), sourceLevel),
+                                     Scale31(_mm_and_si128(ds, channel), destLevel));
+  const __m128i mixed =
+      _mm_or_si128(_mm_or_si128(_mm_slli_epi16(red, redShift), _mm_slli_epi16(green, 5)), blue);
+  const __m128i kept = Select(_mm_cmpeq_epi16(a, _mm_setzero_si128()), d, mixed);
+  return Select(_mm_cmpeq_epi16(a, _mm_set1_epi16(0xFF)), s, kept);
+}
+
+// Bit i set when alpha byte i (of eight) is 0, and when it is 255.
+SSE2_INLINE int ZeroBytes(__m128i a8) { return _mm_movemask_epi8(_mm_cmpeq_epi8(a8, _mm_setzero_si128())) & 0xFF; }
+SSE2_INLINE int FullBytes(__m128i a8) { return _mm_movemask_epi8(_mm_cmpeq_epi8(a8, _mm_set1_epi8(-1))) & 0xFF; }
+
+template <bool Is555>
+SSE2_FUNCTION void ConstantRow16Sse(uint8_t* dest, const uint8_t* source, int count, int opacity,
+                                    const BlendRows& rows) {
+  if (opacity <= 0 || opacity >= 255)
+    return kPlainConstantRows[Is555 ? 0 : 1](dest, source, count, opacity, rows);
+  const __m128i a = _mm_set1_epi16(static_cast<short>(opacity));
+  int i = 0;
+  for (; i + 8 <= count; i += 8)
+    Store128(dest + 2 * i, Blend8x16<Is555>(Load128(dest + 2 * i), Load128(source + 2 * i), a));
+  kPlainConstantRows[Is555 ? 0 : 1](dest + 2 * i, source + 2 * i, count - i, opacity, rows);
+}
+
+template <bool Is555>
+SSE2_FUNCTION void AlphaRow16Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
+                                 int opacity, const BlendRows& rows) {
+  const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m128i a8 = _mm_subs_epu8(Load64(alpha + i), cut);
+    if (ZeroBytes(a8) == 0xFF) continue;
+    const __m128i s = Load128(source + 2 * i);
+    if (FullBytes(a8) == 0xFF) {
+      Store128(dest + 2 * i, s);
+      continue;
+    }
+    const __m128i a = _mm_unpacklo_epi8(a8, _mm_setzero_si128());
+    Store128(dest + 2 * i, Blend8x16<Is555>(Load128(dest + 2 * i), s, a));
+  }
+  kPlainAlphaRows[Is555 ? 0 : 1](dest + 2 * i, source + 2 * i, alpha + i, count - i, opacity, rows);
+}
+
+SSE2_FUNCTION void ConstantRow24Sse(uint8_t* dest, const uint8_t* source, int count, int opacity,
+                                    const BlendRows& rows) {
+  if (opacity <= 0 || opacity >= 255) return kPlainConstantRows[2](dest, source, count, opacity, rows);
+  // Every byte blends alike: the row is a run of bytes, 48 (sixteen pixels) a step.
+  const __m128i a = _mm_set1_epi8(static_cast<char>(opacity));
+  int i = 0;
+  for (; i + 16 <= count; i += 16) {
+    uint8_t* d = dest + 3 * i;
+    const uint8_t* s = source + 3 * i;
+    Store128(d, MixBytes(Load128(d), Load128(s), a));
+    Store128(d + 16, MixBytes(Load128(d + 16), Load128(s + 16), a));
+    Store128(d + 32, MixBytes(Load128(d + 32), Load128(s + 32), a));
+  }
+  kPlainConstantRows[2](dest + 3 * i, source + 3 * i, count - i, opacity, rows);
+}
+
+// Four 24-bit pixels gathered into 32-bit lanes, blended and put back.
+SSE2_INLINE void Blend4x24(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, __m128i cut) {
+  const __m128i d = _mm_set_epi32(static_cast<int>(Load24(dest + 9)), static_cast<int>(Load24(dest + 6)),
+                                  static_cast<int>(Load24(dest + 3)), static_cast<int>(Load24(dest)));
+  const __m128i s = _mm_set_epi32(static_cast<int>(Load24(source + 9)), static_cast<int>(Load24(source + 6)),
+                                  static_cast<int>(Load24(source + 3)), static_cast<int>(Load24(source)));
+  const __m128i a8 = _mm_subs_epu8(_mm_cvtsi32_si128(static_cast<int>(Load32(alpha))), cut);
+  uint32_t out[4];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Blend4x32(d, s, SpreadLow(a8)));
+  Store24(dest, out[0]);
+  Store24(dest + 3, out[1]);
+  Store24(dest + 6, out[2]);
+  Store24(dest + 9, out[3]);
+}
+
+SSE2_FUNCTION void AlphaRow24Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
+                                 int opacity, const BlendRows& rows) {
+  const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    if (ZeroBytes(_mm_subs_epu8(Load64(alpha + i), cut)) == 0xFF) continue;
+    Blend4x24(dest + 3 * i, source + 3 * i, alpha + i, cut);
+    Blend4x24(dest + 3 * i + 12, source + 3 * i + 12, alpha + i + 4, cut);
+  }
+  kPlainAlphaRows[2](dest + 3 * i, source + 3 * i, alpha + i, count - i, opacity, rows);
+}
+
+SSE2_FUNCTION void ConstantRow32Sse(uint8_t* dest, const uint8_t* source, int count, int opacity,
+                                    const BlendRows& rows) {
+  if (opacity <= 0 || opacity >= 255) return kPlainConstantRows[3](dest, source, count, opacity, rows);
+  const __m128i a = _mm_set1_epi8(static_cast<char>(opacity));
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    uint8_t* d = dest + 4 * i;
+    const uint8_t* s = source + 4 * i;
+    Store128(d, Blend4x32(Load128(d), Load128(s), a));
+    Store128(d + 16, Blend4x32(Load128(d + 16), Load128(s + 16), a));
+  }
+  kPlainConstantRows[3](dest + 4 * i, source + 4 * i, count - i, opacity, rows);
+}
+
+SSE2_FUNCTION void AlphaRow32Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
+                                 int opacity, const BlendRows& rows) {
+  const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m128i a8 = _mm_subs_epu8(Load64(alpha + i), cut);
+    if (ZeroBytes(a8) == 0xFF) continue;
+    uint8_t* d = dest + 4 * i;
+    const uint8_t* s = source + 4 * i;
+    if (FullBytes(a8) == 0xFF) {
+      Store128(d, Load128(s));
+      Store128(d + 16, Load128(s + 16));
+      continue;
+    }
+    Store128(d, Blend4x32(Load128(d), Load128(s), SpreadLow(a8)));
+    Store128(d + 16, Blend4x32(Load128(d + 16), Load128(s + 16), SpreadHigh(a8)));
+  }
+  kPlainAlphaRows[3](dest + 4 * i, source + 4 * i, alpha + i, count - i, opacity, rows);
+}
+
+}  // namespace
+
+const ConstantRow blit::kSseConstantRows[4] = {ConstantRow16Sse<true>, ConstantRow16Sse<false>, ConstantRow24Sse,
+                                               ConstantRow32Sse};
+const AlphaRow blit::kSseAlphaRows[4] = {AlphaRow16Sse<true>, AlphaRow16Sse<false>, AlphaRow24Sse, AlphaRow32Sse};
+
+#endif
