@@ -1,6 +1,6 @@
 // The SSE-level forms of the constant-opacity and per-pixel alpha rows, on 128-bit SSE2 registers. They
 // compute the plain forms' pixels arithmetically instead of through the tables:
-//   M[x][y] = x * y / 255            as (p + 1 + (p >> 8)) >> 8 for p = x * y (exact for p <= 65025)
+//   M[x][y] = x * y / 255            as ((p * 0x8081) >> 16) >> 7 for p = x * y (exact for any 16-bit p)
 //   T[l][p], one channel c: c*l/31    as (c * l * 2115) >> 16 (exact for c * l <= 63 * 31)
 // and T555's quirk that level 31 gives 0 for a pixel with bit 15 set. Only these functions carry the
 // SSE2 target, so the rest of a 32-bit build never assumes it; the remainder of a row (fewer than eight
@@ -27,17 +27,15 @@ SSE2_INLINE __m128i Select(__m128i mask, __m128i ifSet, __m128i ifClear) {
   return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
 }
 
-// x / 255 in 16-bit lanes, x <= 65025.
-SSE2_INLINE __m128i Divide255(__m128i x) {
-  return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_set1_epi16(1)), _mm_srli_epi16(x, 8)), 8);
-}
+// x / 255 in 16-bit lanes, exact for every 16-bit x.
+SSE2_INLINE __m128i Divide255(__m128i x) { return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(static_cast<short>(0x8081))), 7); }
 
 // M[a][s] + M[255 - a][d] in 16-bit lanes.
 SSE2_INLINE __m128i MixLanes(__m128i d, __m128i s, __m128i a, __m128i notA) {
   return _mm_add_epi16(Divide255(_mm_mullo_epi16(s, a)), Divide255(_mm_mullo_epi16(d, notA)));
 }
 
-// Sixteen bytes blended byte by byte with the alpha bytes a (a == 0 gives d, a == 255 gives s).
+// Sixteen bytes blended byte by byte with the alpha bytes a: a == 0 gives d, a == 255 gives s.
 SSE2_INLINE __m128i MixBytes(__m128i d, __m128i s, __m128i a) {
   const __m128i zero = _mm_setzero_si128(), mask = _mm_set1_epi16(0xFF);
   const __m128i aLow = _mm_unpacklo_epi8(a, zero), aHigh = _mm_unpackhi_epi8(a, zero);
@@ -47,22 +45,36 @@ SSE2_INLINE __m128i MixBytes(__m128i d, __m128i s, __m128i a) {
   return _mm_packus_epi16(low, high);
 }
 
-// Four 32-bit pixels; a32 holds each pixel's alpha in all four bytes of its lane. The fourth byte of
-// d is kept, except that a = 255 copies the source pixel whole.
-SSE2_INLINE __m128i Blend4x32(__m128i d, __m128i s, __m128i a32) {
-  const __m128i fourth = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-  const __m128i mixed = Select(fourth, d, MixBytes(d, s, a32));
-  return Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(-1)), s, mixed);
+// The alpha bytes for four 32-bit pixels: a for blue, green and red, and for the fourth byte 255 where
+// a is 255 (the pixel is copied whole) and 0 elsewhere (the destination's fourth byte is kept). a8 holds
+// the pixels' alpha in bytes 0..7; the low half takes pixels 0..3, the high half 4..7.
+SSE2_INLINE __m128i PixelAlphaLow(__m128i a8, __m128i full8) {
+  return _mm_unpacklo_epi16(_mm_unpacklo_epi8(a8, a8), _mm_unpacklo_epi8(a8, full8));
+}
+SSE2_INLINE __m128i PixelAlphaHigh(__m128i a8, __m128i full8) {
+  return _mm_unpackhi_epi16(_mm_unpacklo_epi8(a8, a8), _mm_unpacklo_epi8(a8, full8));
 }
 
-// Alpha bytes 0..3 of a8 spread to the four bytes of each 32-bit lane (and 4..7 for the high half).
-SSE2_INLINE __m128i SpreadLow(__m128i a8) {
-  const __m128i pairs = _mm_unpacklo_epi8(a8, a8);
-  return _mm_unpacklo_epi16(pairs, pairs);
+// For 0 < a < 255 the two products need no division: with A = 257a + 1 and B = 65536 - 257a (both
+// below 65536), (s * A) >> 16 = M[a][s] and (d * B) >> 16 = M[255 - a][d] for every pair of bytes.
+// aLow/bLow hold A and B for the low eight bytes of d and s, aHigh/bHigh for the high eight.
+SSE2_INLINE __m128i MixBytesScaled(__m128i d, __m128i s, __m128i aLow, __m128i bLow, __m128i aHigh, __m128i bHigh) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i low = _mm_add_epi16(_mm_mulhi_epu16(_mm_unpacklo_epi8(s, zero), aLow),
+                                    _mm_mulhi_epu16(_mm_unpacklo_epi8(d, zero), bLow));
+  const __m128i high = _mm_add_epi16(_mm_mulhi_epu16(_mm_unpackhi_epi8(s, zero), aHigh),
+                                     _mm_mulhi_epu16(_mm_unpackhi_epi8(d, zero), bHigh));
+  return _mm_packus_epi16(low, high);
 }
-SSE2_INLINE __m128i SpreadHigh(__m128i a8) {
-  const __m128i pairs = _mm_unpacklo_epi8(a8, a8);
-  return _mm_unpackhi_epi16(pairs, pairs);
+
+// Four 32-bit pixels whose alphas all lie in 1..254, a32 holding a in the first three bytes of each
+// pixel and 0 in the fourth: that byte comes out 0 (A = 1, B = 0) and takes the destination's.
+SSE2_INLINE __m128i Blend4x32Inner(__m128i d, __m128i s, __m128i a32) {
+  const __m128i low = _mm_unpacklo_epi8(a32, a32), high = _mm_unpackhi_epi8(a32, a32);  // 257a
+  const __m128i one = _mm_set1_epi16(1), zero = _mm_setzero_si128();
+  const __m128i mixed = MixBytesScaled(d, s, _mm_add_epi16(low, one), _mm_sub_epi16(zero, low),
+                                       _mm_add_epi16(high, one), _mm_sub_epi16(zero, high));
+  return _mm_or_si128(mixed, _mm_and_si128(d, _mm_set1_epi32(static_cast<int>(0xFF000000u))));
 }
 
 // c * level / 31 in 16-bit lanes.
@@ -135,14 +147,15 @@ SSE2_FUNCTION void ConstantRow24Sse(uint8_t* dest, const uint8_t* source, int co
                                     const BlendRows& rows) {
   if (opacity <= 0 || opacity >= 255) return kPlainConstantRows[2](dest, source, count, opacity, rows);
   // Every byte blends alike: the row is a run of bytes, 48 (sixteen pixels) a step.
-  const __m128i a = _mm_set1_epi8(static_cast<char>(opacity));
+  const __m128i a = _mm_set1_epi16(static_cast<short>(257 * opacity + 1));
+  const __m128i b = _mm_set1_epi16(static_cast<short>(65536 - 257 * opacity));
   int i = 0;
   for (; i + 16 <= count; i += 16) {
     uint8_t* d = dest + 3 * i;
     const uint8_t* s = source + 3 * i;
-    Store128(d, MixBytes(Load128(d), Load128(s), a));
-    Store128(d + 16, MixBytes(Load128(d + 16), Load128(s + 16), a));
-    Store128(d + 32, MixBytes(Load128(d + 32), Load128(s + 32), a));
+    Store128(d, MixBytesScaled(Load128(d), Load128(s), a, b, a, b));
+    Store128(d + 16, MixBytesScaled(Load128(d + 16), Load128(s + 16), a, b, a, b));
+    Store128(d + 32, MixBytesScaled(Load128(d + 32), Load128(s + 32), a, b, a, b));
   }
   kPlainConstantRows[2](dest + 3 * i, source + 3 * i, count - i, opacity, rows);
 }
@@ -155,7 +168,7 @@ SSE2_INLINE void Blend4x24(uint8_t* dest, const uint8_t* source, const uint8_t* 
                                   static_cast<int>(Load24(source + 3)), static_cast<int>(Load24(source)));
   const __m128i a8 = _mm_subs_epu8(_mm_cvtsi32_si128(static_cast<int>(Load32(alpha))), cut);
   uint32_t out[4];
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Blend4x32(d, s, SpreadLow(a8)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), MixBytes(d, s, PixelAlphaLow(a8, a8)));  // fourth bytes unused
   Store24(dest, out[0]);
   Store24(dest + 3, out[1]);
   Store24(dest + 6, out[2]);
@@ -177,13 +190,13 @@ SSE2_FUNCTION void AlphaRow24Sse(uint8_t* dest, const uint8_t* source, const uin
 SSE2_FUNCTION void ConstantRow32Sse(uint8_t* dest, const uint8_t* source, int count, int opacity,
                                     const BlendRows& rows) {
   if (opacity <= 0 || opacity >= 255) return kPlainConstantRows[3](dest, source, count, opacity, rows);
-  const __m128i a = _mm_set1_epi8(static_cast<char>(opacity));
+  const __m128i a = _mm_set1_epi32(opacity * 0x010101);  // the fourth byte stays the destination's
   int i = 0;
   for (; i + 8 <= count; i += 8) {
     uint8_t* d = dest + 4 * i;
     const uint8_t* s = source + 4 * i;
-    Store128(d, Blend4x32(Load128(d), Load128(s), a));
-    Store128(d + 16, Blend4x32(Load128(d + 16), Load128(s + 16), a));
+    Store128(d, Blend4x32Inner(Load128(d), Load128(s), a));
+    Store128(d + 16, Blend4x32Inner(Load128(d + 16), Load128(s + 16), a));
   }
   kPlainConstantRows[3](dest + 4 * i, source + 4 * i, count - i, opacity, rows);
 }
@@ -194,7 +207,8 @@ SSE2_FUNCTION void AlphaRow32Sse(uint8_t* dest, const uint8_t* source, const uin
   int i = 0;
   for (; i + 8 <= count; i += 8) {
     const __m128i a8 = _mm_subs_epu8(Load64(alpha + i), cut);
-    if (ZeroBytes(a8) == 0xFF) continue;
+    const int zeroes = ZeroBytes(a8);
+    if (zeroes == 0xFF) continue;
     uint8_t* d = dest + 4 * i;
     const uint8_t* s = source + 4 * i;
     if (FullBytes(a8) == 0xFF) {
@@ -202,8 +216,16 @@ SSE2_FUNCTION void AlphaRow32Sse(uint8_t* dest, const uint8_t* source, const uin
       Store128(d + 16, Load128(s + 16));
       continue;
     }
-    Store128(d, Blend4x32(Load128(d), Load128(s), SpreadLow(a8)));
-    Store128(d + 16, Blend4x32(Load128(d + 16), Load128(s + 16), SpreadHigh(a8)));
+    const __m128i full8 = _mm_cmpeq_epi8(a8, _mm_set1_epi8(-1));
+    if ((zeroes | _mm_movemask_epi8(full8)) & 0xFF) {
+      // Some pixel is transparent or opaque: the general blend.
+      Store128(d, MixBytes(Load128(d), Load128(s), PixelAlphaLow(a8, full8)));
+      Store128(d + 16, MixBytes(Load128(d + 16), Load128(s + 16), PixelAlphaHigh(a8, full8)));
+      continue;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    Store128(d, Blend4x32Inner(Load128(d), Load128(s), PixelAlphaLow(a8, zero)));
+    Store128(d + 16, Blend4x32Inner(Load128(d + 16), Load128(s + 16), PixelAlphaHigh(a8, zero)));
   }
   kPlainAlphaRows[3](dest + 4 * i, source + 4 * i, alpha + i, count - i, opacity, rows);
 }
