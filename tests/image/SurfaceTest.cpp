@@ -511,3 +511,35 @@ TEST(DirtyRegion, KeepsOnlyRectanglesNotCoveredByOthers) {
   ASSERT_EQ(region.GetRects().size(), 1u);
   EXPECT_EQ(region.GetRects()[0].right, 10);
 }
+
+TEST_F(SurfaceTest, ImageDrawsIntoADeviceContextAndAlphaCopiesBetweenSurfaces) {
+  CImageFile image;
+  EXPECT_FALSE(image.Draw(nullptr, 0, 0));
+  ASSERT_TRUE(image.Open(Write("draw.bmp", MakeBmp(SampleSpec(32)))));
+  CSurface canvas;
+  ASSERT_TRUE(canvas.Create(5, 4, 32, 1));
+  canvas.FillAll(0);
+  HDC dc = canvas.GetDC();
+  ASSERT_NE(dc, nullptr);
+  EXPECT_TRUE(image.Draw(dc, 1, 2));
+  canvas.ReleaseDC();
+  EXPECT_EQ(canvas.GetPixel(1, 2) & 0xFFFFFF, Sample(0, 0));
+  EXPECT_EQ(canvas.GetPixel(3, 3) & 0xFFFFFF, Sample(2, 1));
+  EXPECT_EQ(canvas.GetPixel(0, 2), 0u);
+  image.Close();
+  EXPECT_EQ(image.GetPixels(), nullptr);
+
+  CSurface source, dest;
+  ASSERT_TRUE(source.Create(3, 3, 32, 0));
+  ASSERT_TRUE(dest.Create(4, 4, 32, 0));
+  EXPECT_FALSE(dest.CopyAlpha(&source, 0, 0, 0, 0, 3, 3)) << "the source has no alpha";
+  source.FillAlphaAll(10);
+  source.SetAlpha(2, 2, 99);
+  // From (1, 1)-(4, 4) of the source (cut to 3 x 3) to (-1, 2) of the destination (cut at the left).
+  ASSERT_TRUE(dest.CopyAlpha(&source, -1, 2, 1, 1, 4, 4));
+  EXPECT_EQ(dest.GetAlpha(0, 2), 10);
+  EXPECT_EQ(dest.GetAlpha(0, 3), 99) << "source (2, 2)";
+  EXPECT_EQ(dest.GetAlpha(1, 3), 255) << "outside the copied rectangle";
+  EXPECT_EQ(dest.GetAlpha(0, 1), 255);
+  EXPECT_FALSE(dest.CopyAlpha(&source, 4, 0, 0, 0, 3, 3)) << "nothing lands on the destination";
+}
