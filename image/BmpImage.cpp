@@ -14,7 +14,7 @@ class FileByteSource : public BmpByteSource {
   explicit FileByteSource(CFile& file) : file_(file), size_(file.GetSize()) {}
   uint64_t Size() override { return size_; }
   bool ReadAt(uint64_t offset, void* buffer, size_t count) override {
-    if (offset > INT32_MAX || count > UINT32_MAX || count > size_ - offset || offset > size_) return false;
+    if (offset > size_ || count > size_ - offset || offset > INT32_MAX || count > UINT32_MAX) return false;
     if (count == 0) return true;
     if (!file_.Seek(static_cast<int32_t>(offset), 0)) return false;
     return file_.Read(buffer, static_cast<uint32_t>(count), 1) == 1;

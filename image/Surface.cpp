@@ -357,11 +357,17 @@ bool CMemorySurface::CopyAlpha(CSurfaceBase* source, int x, int y, int left, int
   source->GetSize(&sourceWidth, &sourceHeight);
   // Cut the source rectangle to the source, then the placed rectangle to this surface, moving the
   // other by the same amounts.
-  x += std::max(0, -left) ;
+  x += std::max(0, -left);
   y += std::max(0, -top);
   if (!ClipToSurface(sourceWidth, sourceHeight, &left, &top, &right, &bottom)) return false;
-  if (x < 0) left -= x, x = 0;
-  if (y < 0) top -= y, y = 0;
+  if (x < 0) {
+    left -= x;
+    x = 0;
+  }
+  if (y < 0) {
+    top -= y;
+    y = 0;
+  }
   right = std::min(right, left + (width_ - x));
   bottom = std::min(bottom, top + (height_ - y));
   if (left >= right || top >= bottom || !EnsureAlphaPlane()) return false;
