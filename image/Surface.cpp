@@ -9,42 +9,13 @@
 #include "image/BmpCodec.h"
 #include "image/BmpImage.h"
 #include "image/PixelConvert.h"
+#include "image/SurfacePixels.h"
 #include "image/SurfaceRegistry.h"
 #include "pack/File.h"
 
 namespace {
 
 constexpr uint32_t kDefaultColorKey = 0x00FF00;  // pure green, the same in either byte order
-
-// 0x00BBGGRR <-> 0x00RRGGBB.
-uint32_t SwapRedBlue(uint32_t color) {
-  return ((color & 0xFF) << 16) | (color & 0x00FF00) | ((color >> 16) & 0xFF);
-}
-
-bool IsSurfaceDepth(int depth) { return depth == 15 || depth == 16 || depth == 24 || depth == 32; }
-
-// A rectangle cut to 0..width x 0..height; false when nothing remains.
-bool ClipToSurface(int width, int height, int* left, int* top, int* right, int* bottom) {
-  *left = std::max(*left, 0);
-  *top = std::max(*top, 0);
-  *right = std::min(*right, width);
-  *bottom = std::min(*bottom, height);
-  return *left < *right && *top < *bottom;
-}
-
-// Pixel buffers past this size are refused: row offsets of the drawing routines are 32-bit.
-constexpr uint64_t kMaxSurfaceBytes = INT32_MAX;
-
-// Pitch and size of a width x height surface of a depth, or false when it cannot be held.
-bool SurfaceSize(int width, int height, int depth, int* pitch, size_t* bytes) {
-  if (width <= 0 || height <= 0 || !IsSurfaceDepth(depth)) return false;
-  const uint64_t rowBytes = (static_cast<uint64_t>(width) * static_cast<uint64_t>(BytesPerPixel(depth)) + 3) & ~3ull;
-  const uint64_t total = rowBytes * static_cast<uint64_t>(height);
-  if (total > kMaxSurfaceBytes) return false;
-  *pitch = static_cast<int>(rowBytes);
-  *bytes = static_cast<size_t>(total);
-  return true;
-}
 
 }  // namespace
 
@@ -60,57 +31,14 @@ int GetScreenDepth() {
 // CSurfaceBase
 
 void CSurfaceBase::SetPixel(int x, int y, uint32_t value) {
-  int width = 0, height = 0;
-  GetSize(&width, &height);
-  if (x < 0 || y < 0 || x >= width || y >= height || !Lock()) return;
-  uint8_t* pixels = GetPixels();
-  if (pixels) {
-    uint8_t* p = pixels + static_cast<size_t>(y) * static_cast<size_t>(GetPitch());
-    switch (GetDepth()) {
-      case 15:
-      case 16: {
-        const uint16_t word = static_cast<uint16_t>(value);
-        std::memcpy(p + 2 * static_cast<size_t>(x), &word, 2);
-        break;
-      }
-      case 24:
-        p += 3 * static_cast<size_t>(x);
-        p[0] = static_cast<uint8_t>(value);
-        p[1] = static_cast<uint8_t>(value >> 8);
-        p[2] = static_cast<uint8_t>(value >> 16);
-        break;
-      case 32:
-        std::memcpy(p + 4 * static_cast<size_t>(x), &value, 4);
-        break;
-    }
-  }
+  if (!Lock()) return;
+  WritePixel(GetPixelView(), x, y, value);
   Unlock();
 }
 
 uint32_t CSurfaceBase::GetPixel(int x, int y) {
-  int width = 0, height = 0;
-  GetSize(&width, &height);
-  if (x < 0 || y < 0 || x >= width || y >= height || !Lock()) return 0;
-  uint32_t value = 0;
-  if (const uint8_t* pixels = GetPixels()) {
-    const uint8_t* p = pixels + static_cast<size_t>(y) * static_cast<size_t>(GetPitch());
-    switch (GetDepth()) {
-      case 15:
-      case 16: {
-        uint16_t word;
-        std::memcpy(&word, p + 2 * static_cast<size_t>(x), 2);
-        value = word;
-        break;
-      }
-      case 24:
-        p += 3 * static_cast<size_t>(x);
-        value = p[0] | (p[1] << 8) | (static_cast<uint32_t>(p[2]) << 16);
-        break;
-      case 32:
-        std::memcpy(&value, p + 4 * static_cast<size_t>(x), 4);
-        break;
-    }
-  }
+  if (!Lock()) return 0;
+  const uint32_t value = ReadPixel(GetPixelView(), x, y);
   Unlock();
   return value;
 }
@@ -178,7 +106,7 @@ bool CMemorySurface::Create(int width, int height, int depth, int /*kind*/) {
   Release();
   int pitch = 0;
   size_t bytes = 0;
-  if (!SurfaceSize(width, height, depth, &pitch, &bytes)) return false;
+  if (!GetSurfaceLayout(width, height, depth, &pitch, &bytes)) return false;
   depth_ = depth;
   width_ = width;
   height_ = height;
@@ -308,76 +236,21 @@ bool CMemorySurface::EnsureAlphaPlane() {
 void CMemorySurface::FillAll(uint32_t bgr) { Fill(bgr, 0, 0, width_, height_); }
 
 void CMemorySurface::Fill(uint32_t bgr, int left, int top, int right, int bottom) {
-  if (!pixels_ || !ClipToSurface(width_, height_, &left, &top, &right, &bottom) || !Lock()) return;
-  if (bgr == 0 && left == 0 && top == 0 && right == width_ && bottom == height_) {
-    std::memset(pixels_, 0, static_cast<size_t>(pitch_) * static_cast<size_t>(height_));
-    Unlock();
-    return;
-  }
-  const uint32_t value = PackColor(SwapRedBlue(bgr & 0xFFFFFF), depth_);
-  for (int y = top; y < bottom; ++y) {
-    uint8_t* row = pixels_ + static_cast<size_t>(y) * static_cast<size_t>(pitch_);
-    switch (depth_) {
-      case 15:
-      case 16: {
-        uint16_t* p = reinterpret_cast<uint16_t*>(row) + left;
-        std::fill(p, p + (right - left), static_cast<uint16_t>(value));
-        break;
-      }
-      case 24:
-        for (uint8_t* p = row + 3 * left; p < row + 3 * right; p += 3) {
-          p[0] = static_cast<uint8_t>(value);
-          p[1] = static_cast<uint8_t>(value >> 8);
-          p[2] = static_cast<uint8_t>(value >> 16);
-        }
-        break;
-      case 32: {
-        uint32_t* p = reinterpret_cast<uint32_t*>(row) + left;
-        std::fill(p, p + (right - left), value);
-        break;
-      }
-    }
-  }
+  if (!pixels_ || !Lock()) return;
+  FillPixelRect(GetPixelView(), SwapRedBlue(bgr), PixelRect{left, top, right, bottom});
   Unlock();
 }
 
 void CMemorySurface::FillAlphaAll(uint8_t value) { FillAlpha(value, 0, 0, width_, height_); }
 
 void CMemorySurface::FillAlpha(uint8_t value, int left, int top, int right, int bottom) {
-  if (!pixels_ || !ClipToSurface(width_, height_, &left, &top, &right, &bottom) || !EnsureAlphaPlane()) return;
-  for (int y = top; y < bottom; ++y) {
-    std::memset(alpha_.get() + static_cast<size_t>(y) * static_cast<size_t>(alphaPitch_) + left, value,
-                static_cast<size_t>(right - left));
-  }
+  if (!EnsureAlphaPlane()) return;
+  FillAlphaRect(GetPixelView(), value, PixelRect{left, top, right, bottom});
 }
 
 bool CMemorySurface::CopyAlpha(CSurfaceBase* source, int x, int y, int left, int top, int right, int bottom) {
-  if (!pixels_ || !source || !source->IsCreated() || !source->GetAlphaPlane()) return false;
-  int sourceWidth = 0, sourceHeight = 0;
-  source->GetSize(&sourceWidth, &sourceHeight);
-  // Cut the source rectangle to the source, then the placed rectangle to this surface, moving the
-  // other by the same amounts.
-  x += std::max(0, -left);
-  y += std::max(0, -top);
-  if (!ClipToSurface(sourceWidth, sourceHeight, &left, &top, &right, &bottom)) return false;
-  if (x < 0) {
-    left -= x;
-    x = 0;
-  }
-  if (y < 0) {
-    top -= y;
-    y = 0;
-  }
-  right = std::min(right, left + (width_ - x));
-  bottom = std::min(bottom, top + (height_ - y));
-  if (left >= right || top >= bottom || !EnsureAlphaPlane()) return false;
-  const uint8_t* from = source->GetAlphaPlane();
-  const size_t fromPitch = static_cast<size_t>(source->GetAlphaPitch());
-  for (int row = 0; row < bottom - top; ++row) {
-    std::memmove(alpha_.get() + static_cast<size_t>(y + row) * static_cast<size_t>(alphaPitch_) + x,
-                 from + static_cast<size_t>(top + row) * fromPitch + left, static_cast<size_t>(right - left));
-  }
-  return true;
+  if (!pixels_ || !source || !source->IsCreated() || !source->GetAlphaPlane() || !EnsureAlphaPlane()) return false;
+  return CopyAlphaRect(GetPixelView(), x, y, source->GetPixelView(), PixelRect{left, top, right, bottom});
 }
 
 bool CMemorySurface::Restore() {
@@ -741,7 +614,8 @@ void CTrackedSurface::AddWhole() {
 void CTrackedSurface::AddClipped(int left, int top, int right, int bottom) {
   int width = 0, height = 0;
   GetSize(&width, &height);
-  if (ClipToSurface(width, height, &left, &top, &right, &bottom)) dirty_.Add(PixelRect{left, top, right, bottom});
+  PixelRect rect{left, top, right, bottom};
+  if (ClipRectTo(width, height, &rect)) dirty_.Add(rect);
 }
 
 bool CTrackedSurface::Create(int width, int height, int depth, int kind) {
