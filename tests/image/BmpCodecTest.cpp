@@ -158,6 +158,14 @@ TEST(BmpCodec, RefusesMalformedFilesBeforeAllocating) {
   huge = huge.substr(0, 22) + with32(22, 32768).substr(22);
   huge[28] = 32;
   EXPECT_EQ(Decode(huge, &image), BmpStatus::kTruncated);
+  // The refusal comes from the plan made before any buffer: the headers against the file's length.
+  BmpLayout layout;
+  const auto* hugeBytes = reinterpret_cast<const uint8_t*>(huge.data());
+  EXPECT_EQ(PlanBmp(ParseBmpFileHeader(hugeBytes), ParseBmpInfoHeader(hugeBytes + 14), huge.size(), &layout),
+            BmpStatus::kTruncated);
+  EXPECT_EQ(PlanBmp(ParseBmpFileHeader(hugeBytes), ParseBmpInfoHeader(hugeBytes + 14), 54 + (4ull << 30), &layout),
+            BmpStatus::kOk);
+  EXPECT_EQ(layout.bytes, 4ull << 30) << "sizes computed in 64 bits";
 
   // One byte short of its pixel data.
   EXPECT_EQ(Decode(good.substr(0, good.size() - 1), &image), BmpStatus::kTruncated);
