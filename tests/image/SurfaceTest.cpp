@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "image/BlendTables.h"
 #include "image/BmpImage.h"
@@ -542,4 +545,28 @@ TEST_F(SurfaceTest, ImageDrawsIntoADeviceContextAndAlphaCopiesBetweenSurfaces) {
   EXPECT_EQ(dest.GetAlpha(1, 3), 255) << "outside the copied rectangle";
   EXPECT_EQ(dest.GetAlpha(0, 1), 255);
   EXPECT_FALSE(dest.CopyAlpha(&source, 4, 0, 0, 0, 3, 3)) << "nothing lands on the destination";
+}
+
+TEST(SurfaceRegistry, SurfacesMadeOnSeveralThreadsAreAllListedAndAllLeave) {
+  HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5250));
+  constexpr int kThreads = 4, kKept = 25, kChurn = 200;
+  std::vector<std::vector<std::unique_ptr<CSurface>>> kept(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kChurn; ++i) {
+        auto surface = std::make_unique<CSurface>();
+        surface->SetOwnerWindow(window);
+        if (!surface->Create(4, 4, 16, i % 2)) continue;
+        if (i % (kChurn / kKept) == 0) kept[t].push_back(std::move(surface));  // the rest is released here
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  size_t held = 0;
+  for (const auto& list : kept) held += list.size();
+  EXPECT_EQ(held, static_cast<size_t>(kThreads * kKept));
+  EXPECT_EQ(CSurfaceRegistry::Get()->Count(window), static_cast<int>(held));
+  kept.clear();
+  EXPECT_EQ(CSurfaceRegistry::Get()->Count(window), 0);
 }
