@@ -27,8 +27,6 @@
 
 class CSurfaceBase {
  public:
-  virtual ~CSurfaceBase() = default;
-
   // Depth 0 means the screen's current depth; kind non-zero asks for a DIB section.
   virtual bool Create(int width, int height, int depth, int kind) = 0;
   // Reads a bitmap (and its ".alp" companion) through the file front into a new surface of that depth.
@@ -90,6 +88,7 @@ class CSurfaceBase {
   virtual void EffectHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom,
                           int sourceLeft, int sourceTop, int sourceRight, int sourceBottom, int opacity,
                           int mode, int effect, int parameter, uint32_t seed);
+  virtual ~CSurfaceBase() = default;
 
   // The view the drawing routines take, valid while the surface is locked. Empty without pixels.
   PixelView GetPixelView();
