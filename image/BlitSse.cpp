@@ -1,6 +1,8 @@
 // The SSE-level forms of the constant-opacity and per-pixel alpha rows, on 128-bit SSE2 registers. They
 // compute the plain forms' pixels arithmetically instead of through the tables:
 //   M[x][y] = x * y / 255            as ((p * 0x8081) >> 16) >> 7 for p = x * y (exact for any 16-bit p)
+//   M[a][s] + M[255 - a][d], 0 < a < 255, as ((s * (257a + 1)) >> 16) + ((d * (65536 - 257a)) >> 16),
+//                                    exact for all bytes s, d, with no division (the 24- and 32-bit rows)
 //   T[l][p], one channel c: c*l/31    as (c * l * 2115) >> 16 (exact for c * l <= 63 * 31)
 // and T555's quirk that level 31 gives 0 for a pixel with bit 15 set. Only these functions carry the
 // SSE2 target, so the rest of a 32-bit build never assumes it; the remainder of a row (fewer than eight
@@ -67,14 +69,34 @@ SSE2_INLINE __m128i MixBytesScaled(__m128i d, __m128i s, __m128i aLow, __m128i b
   return _mm_packus_epi16(low, high);
 }
 
+// Four 32-bit pixels blended with the multipliers A (aLow: pixels 0-1, aHigh: 2-3) and B, whose fourth
+// lanes are 0: the fourth byte comes out 0 and takes the destination's.
+SSE2_INLINE __m128i Blend4x32Scaled(__m128i d, __m128i s, __m128i aLow, __m128i bLow, __m128i aHigh, __m128i bHigh) {
+  return _mm_or_si128(MixBytesScaled(d, s, aLow, bLow, aHigh, bHigh),
+                      _mm_and_si128(d, _mm_set1_epi32(static_cast<int>(0xFF000000u))));
+}
+
 // Four 32-bit pixels whose alphas all lie in 1..254, a32 holding a in the first three bytes of each
 // pixel and 0 in the fourth: that byte comes out 0 (A = 1, B = 0) and takes the destination's.
 SSE2_INLINE __m128i Blend4x32Inner(__m128i d, __m128i s, __m128i a32) {
   const __m128i low = _mm_unpacklo_epi8(a32, a32), high = _mm_unpackhi_epi8(a32, a32);  // 257a
   const __m128i one = _mm_set1_epi16(1), zero = _mm_setzero_si128();
-  const __m128i mixed = MixBytesScaled(d, s, _mm_add_epi16(low, one), _mm_sub_epi16(zero, low),
-                                       _mm_add_epi16(high, one), _mm_sub_epi16(zero, high));
-  return _mm_or_si128(mixed, _mm_and_si128(d, _mm_set1_epi32(static_cast<int>(0xFF000000u))));
+  return Blend4x32Scaled(d, s, _mm_add_epi16(low, one), _mm_sub_epi16(zero, low), _mm_add_epi16(high, one),
+                         _mm_sub_epi16(zero, high));
+}
+
+// Four 32-bit pixels whose alphas all lie in 1..254, split into their even bytes (blue, red) and odd
+// bytes (green, fourth) in 16-bit lanes: evenA/evenB hold A and B for both even lanes of each pixel,
+// oddA/oddB hold them for green and 0 for the fourth byte, which then comes out 0 and takes the
+// destination's.
+SSE2_INLINE __m128i Blend4x32Split(__m128i d, __m128i s, __m128i evenA, __m128i evenB, __m128i oddA, __m128i oddB) {
+  const __m128i low = _mm_set1_epi16(0xFF);
+  const __m128i even = _mm_add_epi16(_mm_mulhi_epu16(_mm_and_si128(s, low), evenA),
+                                     _mm_mulhi_epu16(_mm_and_si128(d, low), evenB));
+  const __m128i odd = _mm_add_epi16(_mm_mulhi_epu16(_mm_srli_epi16(s, 8), oddA),
+                                    _mm_mulhi_epu16(_mm_srli_epi16(d, 8), oddB));
+  return _mm_or_si128(_mm_or_si128(even, _mm_slli_epi16(odd, 8)),
+                      _mm_and_si128(d, _mm_set1_epi32(static_cast<int>(0xFF000000u))));
 }
 
 // c * level / 31 in 16-bit lanes.
@@ -201,32 +223,50 @@ SSE2_FUNCTION void ConstantRow32Sse(uint8_t* dest, const uint8_t* source, int co
   kPlainConstantRows[3](dest + 4 * i, source + 4 * i, count - i, opacity, rows);
 }
 
+// Eight 32-bit pixels whose alphas (bytes 0..7 of a8) all lie in 1..254.
+SSE2_INLINE void BlendEightInner32(uint8_t* d, const uint8_t* s, __m128i a8) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i scaled = _mm_unpacklo_epi8(a8, a8);  // 257a per pixel
+  const __m128i a = _mm_add_epi16(scaled, _mm_set1_epi16(1)), b = _mm_sub_epi16(zero, scaled);
+  Store128(d, Blend4x32Split(Load128(d), Load128(s), _mm_unpacklo_epi16(a, a), _mm_unpacklo_epi16(b, b),
+                             _mm_unpacklo_epi16(a, zero), _mm_unpacklo_epi16(b, zero)));
+  Store128(d + 16, Blend4x32Split(Load128(d + 16), Load128(s + 16), _mm_unpackhi_epi16(a, a),
+                                  _mm_unpackhi_epi16(b, b), _mm_unpackhi_epi16(a, zero), _mm_unpackhi_epi16(b, zero)));
+}
+
+// Eight 32-bit pixels with any alphas (bytes 0..7 of a8, the upper bytes zero).
+SSE2_INLINE void BlendEight32(uint8_t* d, const uint8_t* s, __m128i a8) {
+  const __m128i zero8 = _mm_cmpeq_epi8(a8, _mm_setzero_si128()), full8 = _mm_cmpeq_epi8(a8, _mm_set1_epi8(-1));
+  if ((_mm_movemask_epi8(_mm_or_si128(zero8, full8)) & 0xFF) == 0) return BlendEightInner32(d, s, a8);
+  if ((_mm_movemask_epi8(zero8) & 0xFF) == 0xFF) return;
+  if ((_mm_movemask_epi8(full8) & 0xFF) == 0xFF) {
+    Store128(d, Load128(s));
+    Store128(d + 16, Load128(s + 16));
+    return;
+  }
+  Store128(d, MixBytes(Load128(d), Load128(s), PixelAlphaLow(a8, full8)));
+  Store128(d + 16, MixBytes(Load128(d + 16), Load128(s + 16), PixelAlphaHigh(a8, full8)));
+}
+
 SSE2_FUNCTION void AlphaRow32Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
                                  int opacity, const BlendRows& rows) {
   const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
   int i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const __m128i a8 = _mm_subs_epu8(Load64(alpha + i), cut);
-    const int zeroes = ZeroBytes(a8);
-    if (zeroes == 0xFF) continue;
-    uint8_t* d = dest + 4 * i;
-    const uint8_t* s = source + 4 * i;
-    if (FullBytes(a8) == 0xFF) {
-      Store128(d, Load128(s));
-      Store128(d + 16, Load128(s + 16));
-      continue;
+  // Two steps of eight share one look at their sixteen alphas: most often none is 0 or 255.
+  for (; i + 16 <= count; i += 16) {
+    const __m128i a16 = _mm_subs_epu8(Load128(alpha + i), cut);
+    const __m128i high = _mm_srli_si128(a16, 8);
+    const __m128i special =
+        _mm_or_si128(_mm_cmpeq_epi8(a16, _mm_setzero_si128()), _mm_cmpeq_epi8(a16, _mm_set1_epi8(-1)));
+    if (_mm_movemask_epi8(special) == 0) {
+      BlendEightInner32(dest + 4 * i, source + 4 * i, a16);
+      BlendEightInner32(dest + 4 * i + 32, source + 4 * i + 32, high);
+    } else {
+      BlendEight32(dest + 4 * i, source + 4 * i, _mm_move_epi64(a16));
+      BlendEight32(dest + 4 * i + 32, source + 4 * i + 32, high);
     }
-    const __m128i full8 = _mm_cmpeq_epi8(a8, _mm_set1_epi8(-1));
-    if ((zeroes | _mm_movemask_epi8(full8)) & 0xFF) {
-      // Some pixel is transparent or opaque: the general blend.
-      Store128(d, MixBytes(Load128(d), Load128(s), PixelAlphaLow(a8, full8)));
-      Store128(d + 16, MixBytes(Load128(d + 16), Load128(s + 16), PixelAlphaHigh(a8, full8)));
-      continue;
-    }
-    const __m128i zero = _mm_setzero_si128();
-    Store128(d, Blend4x32Inner(Load128(d), Load128(s), PixelAlphaLow(a8, zero)));
-    Store128(d + 16, Blend4x32Inner(Load128(d + 16), Load128(s + 16), PixelAlphaHigh(a8, zero)));
   }
+  for (; i + 8 <= count; i += 8) BlendEight32(dest + 4 * i, source + 4 * i, _mm_subs_epu8(Load64(alpha + i), cut));
   kPlainAlphaRows[3](dest + 4 * i, source + 4 * i, alpha + i, count - i, opacity, rows);
 }
 
