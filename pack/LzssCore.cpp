@@ -71,6 +71,32 @@ inline void CopyMatchChecked(uint8_t* output, uint64_t produced, uint32_t distan
   for (uint32_t i = 0; i < length; ++i) out[i] = from[i];
 }
 
+// An overlapping match, distance 1 to 17: its output repeats with that period. Below 8 the period is
+// built in a register from single bytes and stored at steps of whole periods, so nothing reads what
+// was just written in wider pieces (which the processor cannot forward and waits for); from 8 on,
+// blocks of 8 are copied, each reading only bytes already there. Writes 18 to 25 bytes.
+inline void CopyShortDistance(uint8_t* out, uint32_t distance) {
+  static const uint8_t kPhase[8][8] = {{0},
+                                       {0, 0, 0, 0, 0, 0, 0, 0},
+                                       {0, 1, 0, 1, 0, 1, 0, 1},
+                                       {0, 1, 2, 0, 1, 2, 0, 1},
+                                       {0, 1, 2, 3, 0, 1, 2, 3},
+                                       {0, 1, 2, 3, 4, 0, 1, 2},
+                                       {0, 1, 2, 3, 4, 5, 0, 1},
+                                       {0, 1, 2, 3, 4, 5, 6, 0}};
+  static const uint8_t kWholePeriods[8] = {0, 8, 8, 6, 8, 5, 6, 7};  // the most of them within 8 bytes
+  if (distance < 8) {
+    const uint8_t* period = out - distance;
+    uint64_t pattern = 0;
+    for (int i = 0; i < 8; ++i) pattern |= uint64_t(period[kPhase[distance][i]]) << (8 * i);
+    for (uint32_t at = 0; at < kLzssMaxMatch; at += kWholePeriods[distance]) std::memcpy(out + at, &pattern, 8);
+    return;
+  }
+  std::memcpy(out, out - distance, 8);
+  std::memcpy(out + 8, out + 8 - distance, 8);
+  std::memcpy(out + 16, out + 16 - distance, 2);
+}
+
 }  // namespace
 
 int64_t CLZSSCodec::Decode(const uint8_t* input, uint32_t inputLength, uint8_t* output, uint32_t capacity) {
@@ -81,10 +107,12 @@ int64_t CLZSSCodec::Decode(const uint8_t* input, uint32_t inputLength, uint8_t* 
   uint8_t* out = output;
   uint8_t* const outEnd = output + capacity;
 
-  // Fast path: a whole group reads at most 17 bytes and writes at most 144, so with that much left
-  // nothing needs a check. A match may write up to 18 bytes whatever its length: the bytes past its end
-  // lie inside this group's 144 and are overwritten by the items that follow.
-  while (inEnd - in >= 17 && outEnd - out >= 144) {
+  // Fast path: a whole group reads at most 17 bytes and writes at most 144, so with that much left (and
+  // 8 more of each) nothing needs a check. A run of literals up to the next match is copied 8 bytes at
+  // a time, one step whatever its length, so that a mix of literals and matches costs no guess per
+  // item; a match writes 18 bytes or more whatever its length. The bytes written past an item's end are
+  // overwritten by the items that follow and stay within the input and the capacity.
+  while (inEnd - in >= 17 + 8 && outEnd - out >= 144 + 8) {
     unsigned flags = *in++;
     if (flags == 0xFF) {
       std::memcpy(out, in, 8);
@@ -92,32 +120,30 @@ int64_t CLZSSCodec::Decode(const uint8_t* input, uint32_t inputLength, uint8_t* 
       out += 8;
       continue;
     }
-    for (int item = 0; item < 8; ++item, flags >>= 1) {
-      if (flags & 1) {
-        *out++ = *in++;
-        continue;
-      }
+    for (unsigned left = 8;;) {
+      // The flag bits above `left` are zero, so the count of literals stops there.
+      unsigned literals = static_cast<unsigned>(__builtin_ctz(~flags));
+      std::memcpy(out, in, 8);
+      out += literals;
+      in += literals;
+      flags >>= literals + 1;
+      left -= literals;
+      if (!left) break;
       uint32_t b0 = in[0], b1 = in[1];
       in += 2;
       uint32_t length = (b1 & 0x0F) + kLzssMinMatch;
       uint64_t produced = uint64_t(out - output);
       uint32_t distance = MatchDistance(produced, b0 | (b1 & 0xF0) << 4);
-      if (distance > produced) {
-        CopyMatchChecked(output, produced, distance, length);
-      } else if (distance >= kLzssMaxMatch) {
+      if (distance >= kLzssMaxMatch && distance <= produced) {
         std::memcpy(out, out - distance, 16);
         std::memcpy(out + 16, out - distance + 16, 2);
-      } else if (distance == 1) {
-        std::memset(out, out[-1], kLzssMaxMatch);
-      } else if (distance >= 8) {
-        // Eight bytes at a time read only bytes already written.
-        std::memcpy(out, out - distance, 8);
-        std::memcpy(out + 8, out + 8 - distance, 8);
-        std::memcpy(out + 16, out + 16 - distance, 2);
+      } else if (distance > produced) {
+        CopyMatchChecked(output, produced, distance, length);
       } else {
-        for (uint32_t i = 0; i < length; ++i) out[i] = out[int64_t(i) - distance];
+        CopyShortDistance(out, distance);
       }
       out += length;
+      if (!--left) break;
     }
   }
 
