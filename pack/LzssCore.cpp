@@ -168,7 +168,7 @@ int64_t CLZSSCodec::Decode(const uint8_t* input, uint32_t inputLength, uint8_t* 
       uint32_t distance = MatchDistance(produced, b0 | (b1 & 0xF0) << 4);
       if (uint64_t(outEnd - out) < length) {
         // The bytes that still fit are written, then the stream is refused.
-        CopyMatchChecked(output, produced, distance, static_cast<uint32_t>(outEnd - out));
+        if (out != outEnd) CopyMatchChecked(output, produced, distance, static_cast<uint32_t>(outEnd - out));
         return -1;
       }
       CopyMatchChecked(output, produced, distance, length);
