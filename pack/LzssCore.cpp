@@ -85,6 +85,7 @@ inline void CopyShortDistance(uint8_t* out, uint32_t distance) {
                                        {0, 1, 2, 3, 4, 5, 0, 1},
                                        {0, 1, 2, 3, 4, 5, 6, 0}};
   static const uint8_t kWholePeriods[8] = {0, 8, 8, 6, 8, 5, 6, 7};  // the most of them within 8 bytes
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the pattern is assembled low byte first");
   if (distance < 8) {
     const uint8_t* period = out - distance;
     uint64_t pattern = 0;
@@ -100,7 +101,6 @@ inline void CopyShortDistance(uint8_t* out, uint32_t distance) {
 }  // namespace
 
 int64_t CLZSSCodec::Decode(const uint8_t* input, uint32_t inputLength, uint8_t* output, uint32_t capacity) {
-  inputCount_ = outputCount_ = 0;
   if (inputLength == 0) return 0;
   const uint8_t* in = input;
   const uint8_t* const inEnd = input + inputLength;
@@ -175,8 +175,6 @@ int64_t CLZSSCodec::Decode(const uint8_t* input, uint32_t inputLength, uint8_t* 
       out += length;
     }
   }
-  inputCount_ = uint64_t(in - input);
-  outputCount_ = uint64_t(out - output);
   if (out != outEnd) return -1;
   return int64_t(capacity);
 }
@@ -205,7 +203,6 @@ struct CLZSSCodec::EncoderState {
 };
 
 int64_t CLZSSCodec::Encode(const uint8_t* input, size_t length, uint8_t* output, uint64_t capacity) {
-  inputCount_ = outputCount_ = 0;
   if (!encoder_) {
     encoder_.reset(new (std::nothrow) EncoderState);
     if (!encoder_) return -1;
@@ -308,8 +305,6 @@ int64_t CLZSSCodec::Encode(const uint8_t* input, size_t length, uint8_t* output,
   if (size > capacity) return -1;
   if (items == 0) {
     output[0] = 0;
-    inputCount_ = 0;
-    outputCount_ = 1;
     return 1;
   }
 
@@ -336,8 +331,6 @@ int64_t CLZSSCodec::Encode(const uint8_t* input, size_t length, uint8_t* output,
     ++itemInGroup;
     p += l;
   }
-  inputCount_ = length;
-  outputCount_ = uint64_t(out - output);
   return int64_t(out - output);
 }
 

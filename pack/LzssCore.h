@@ -52,9 +52,6 @@ class CLZSSCodec {
  private:
   struct EncoderState;
   std::unique_ptr<EncoderState> encoder_;
-  // Counts of the last call, for diagnostics.
-  uint64_t inputCount_ = 0;
-  uint64_t outputCount_ = 0;
 };
 
 // Convenience for tools and tests: the stream for `bytes`, or false when memory runs out.
