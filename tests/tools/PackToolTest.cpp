@@ -73,6 +73,14 @@ TEST(PackTool, PackedFolderReadsBackByteForByteAndLists) {
   std::vector<uint8_t> out;
   EXPECT_EQ(DecodePackArchiveMember(reinterpret_cast<const uint8_t*>(stored.data()), stored.size(), "z.txt", &out), 1);
   EXPECT_EQ(out.size(), 100000u);
+
+  // An archive written inside the folder it packs does not take itself in, even when packed again.
+  ASSERT_EQ(RunPackTool(scratch, "pack z z\\self.pak").exitCode, 0u);
+  ASSERT_EQ(RunPackTool(scratch, "pack z z\\self.pak").exitCode, 0u);
+  ToolRun self = RunPackTool(scratch, "list z\\self.pak");
+  EXPECT_EQ(self.exitCode, 0u);
+  EXPECT_NE(self.out.find(" z.txt"), std::string::npos) << self.out;
+  EXPECT_EQ(self.out.find("self.pak"), std::string::npos) << self.out;
 }
 
 TEST(PackTool, SingleFilePackAndGet) {
