@@ -11,6 +11,7 @@
 #include "foundation/MessageBox.h"
 #include "foundation/PathText.h"
 #include "foundation/Process.h"
+#include "setup/AppPathCommand.h"
 #include "setup/BaseGameLookup.h"
 #include "setup/InstallJob.h"
 #include "setup/SetupConstants.h"
@@ -82,7 +83,7 @@ void RunGuardedSetup(HINSTANCE instance) {
     return;
   }
 
-  SetCurrentDirectoryA(GetModuleDirectory().c_str());
+  SetCurrentDirectoryA(GetProgramFolderAsCurrentDirectory(GetModuleDirectory()).c_str());
 
   INITCOMMONCONTROLSEX controls = {};
   controls.dwSize = sizeof controls;
@@ -117,11 +118,28 @@ void RunGuardedSetup(HINSTANCE instance) {
 
 }  // namespace
 
+std::string GetProgramFolderAsCurrentDirectory(const std::string& moduleDirectory) {
+  // "G:" alone would mean the folder the process last had on drive G, not its root.
+  if (moduleDirectory.size() == 2 && moduleDirectory[1] == ':') return moduleDirectory + "\\";
+  return moduleDirectory;
+}
+
 bool BaseGameExecutableExists(const std::string& folder, const std::string& executable) {
-  if (executable.empty()) return false;
-  std::string path = IsAbsolutePath(executable) ? executable : CollapseBackslashes(folder + "\\" + executable);
+  std::string expanded = executable;
+  DWORD needed = ExpandEnvironmentStringsA(executable.c_str(), nullptr, 0);
+  if (needed > 0) {
+    // The ANSI form may count one byte short of what it writes.
+    std::string buffer(needed + 1, '\0');
+    DWORD written = ExpandEnvironmentStringsA(executable.c_str(), &buffer[0], needed + 1);
+    if (written > 0 && written <= needed + 1) expanded.assign(buffer.c_str());
+  }
   CFileFinder finder;
-  return finder.Exists(path);
+  for (const std::string& name : GetCommandExecutableCandidates(expanded)) {
+    std::string path = IsAbsolutePath(name) ? name : CollapseBackslashes(folder + "\\" + name);
+    WIN32_FIND_DATAA data;
+    if (finder.FindFirst(path, data) && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  }
+  return false;
 }
 
 uint64_t CollectInstallFiles(CInstallJob& job, const std::string& gameFolder) {

@@ -159,17 +159,18 @@ void RemoveEveryEntry() {
       RegDeleteKeyA(root, (std::string(kAppPaths) + name + ".exe").c_str());
 }
 
-bool SetString(HKEY key, const char* name, const std::string& value) {
-  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+bool SetString(HKEY key, const char* name, const std::string& value, DWORD type = REG_SZ) {
+  return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
                         static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
 }
 
 // An App Paths entry as the base game's installer writes it; without `folder` the "Path" value is left out.
+// The default value is written as REG_EXPAND_SZ when it holds an environment string.
 void Register(HKEY root, const char* name, const std::string& executable, const std::string* folder) {
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, (std::string(kAppPaths) + name + ".exe").c_str(), 0, nullptr, 0,
                                            KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  EXPECT_TRUE(SetString(key, "", executable));
+  EXPECT_TRUE(SetString(key, "", executable, executable.find('%') != std::string::npos ? REG_EXPAND_SZ : REG_SZ));
   if (folder) {
     EXPECT_TRUE(SetString(key, "Path", *folder));
   }
@@ -186,16 +187,17 @@ struct SetupRun {
   std::string problem;
 };
 
-// Starts G:\setup.exe with C:\ as its current directory and lets the robot answer; `decide` chooses the
-// button of each box (OK when empty). The program is terminated if it does not end in time.
-SetupRun RunSetup(CRobot::Decision decide = nullptr) {
+// Starts G:\setup.exe with `currentDirectory` as its current directory and lets the robot answer;
+// `decide` chooses the button of each box (OK when empty). The program is terminated if it does not end
+// in time.
+SetupRun RunSetup(CRobot::Decision decide = nullptr, const std::string& currentDirectory = "C:\\") {
   SetupRun run;
   std::string commandLine = "\"" + SetupPath() + "\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessA(SetupPath().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, "C:\\", &startup,
-                      &started)) {
+  if (!CreateProcessA(SetupPath().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      currentDirectory.c_str(), &startup, &started)) {
     run.problem = "cannot start " + SetupPath() + ", error " + std::to_string(GetLastError());
     return run;
   }
@@ -295,7 +297,7 @@ class SetupInstall : public SetupEndToEnd {
     SetupEndToEnd::SetUp();
     if (HasFatalFailure()) return;
     const std::string noRoom = NoRoomOnC();
-    if (!noRoom.empty()) GTEST_SKIP() << noRoom;
+    if (!noRoom.empty()) GTEST_SKIP() << testing_support::kHostLacks << noRoom;
   }
 };
 
@@ -360,6 +362,58 @@ TEST_F(SetupInstall, FindsTheGameUnderTheCurrentUser) {
   Register(HKEY_CURRENT_USER, kFirstName, game + "\\Sorvane.exe", &game);
   InstallAndCompare(game, {"gamedata2", "gamedata5"});
   EXPECT_EQ(1u, FilesBelow(decoy).size());
+}
+
+TEST_F(SetupInstall, StartedWithItsCurrentFolderInsideTheDiscInstallsEverything) {
+  // As from a console in G:\data, or a shortcut starting in it: the categories are still found below the
+  // disc's root, where the program lies.
+  std::string game = MakeRegisteredGame("started in data");
+  const Files expected = Installed(FilesBelow(game), {"gamedata2", "gamedata5"});
+  ExpectSuccess(RunSetup(nullptr, DiscDrive() + "\\data"));
+  ExpectFiles(expected, game);
+}
+
+TEST_F(SetupInstall, QuotedOrExpandableDefaultValuesGoOnToInstall) {
+  char programFiles[MAX_PATH] = {};
+  DWORD length = GetEnvironmentVariableA("ProgramFiles", programFiles, sizeof programFiles);
+  ASSERT_TRUE(length > 0 && length < sizeof programFiles);
+  struct Form {
+    const char* what;
+    std::string root;
+    std::string (*value)(const std::string& game);
+  };
+  const Form forms[] = {
+      {"quoted", "C:", [](const std::string& game) { return "\"" + game + "\\Sorvane.exe\""; }},
+      {"quoted with arguments", "C:",
+       [](const std::string& game) { return "\"" + game + "\\Sorvane.exe\" -window \"a b\""; }},
+      {"environment string", programFiles,
+       [](const std::string&) { return std::string("%ProgramFiles%\\Games\\from env\\Sorvane.exe"); }},
+  };
+  for (const Form& form : forms) {
+    SCOPED_TRACE(form.what);
+    RemoveEveryEntry();
+    std::string game = MakeGame(form.root, "from env");
+    Register(HKEY_LOCAL_MACHINE, kFirstName, form.value(game), &game);
+    InstallAndCompare(game, {"gamedata2", "gamedata5"});
+    RemoveTree(game);
+  }
+}
+
+TEST_F(SetupEndToEnd, NotInstalledWhenTheNamedExecutableIsMissing) {
+  std::string game = MakeGame("C:", "executable missing");
+  const Files before = FilesBelow(game);
+  for (const std::string& value : {"\"" + game + "\\Missing.exe\"", "\"" + game + "\\Missing.exe\" -window",
+                                   game + "\\Missing.exe", std::string("%ProgramFiles%\\Missing\\Sorvane.exe")}) {
+    SCOPED_TRACE(value);
+    RemoveEveryEntry();
+    Register(HKEY_LOCAL_MACHINE, kFirstName, value, &game);
+    SetupRun run = RunSetup();
+    ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
+    ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
+    ExpectBox(run.answers[0], kErrorCaption, kNotInstalledText, {IDOK}, false);
+    EXPECT_TRUE(run.waitDialogs.empty());
+  }
+  EXPECT_TRUE(before == FilesBelow(game));
 }
 
 TEST_F(SetupEndToEnd, GameNotInstalledSaysSoAndWritesNothing) {
@@ -465,7 +519,7 @@ TEST_F(SetupFileError, RetryAfterTheCauseIsGoneCompletesTheInstall) {
 
 TEST_F(SetupEndToEnd, TooLittleSpaceOnTheGameDriveSaysSoAndWritesNothing) {
   std::string small = HarnessSetting("ADDON_SMALL_DRIVE");
-  if (small.empty()) GTEST_SKIP() << "no small drive (ADDON_SMALL_DRIVE unset)";
+  if (small.empty()) GTEST_SKIP() << testing_support::kHostLacks << "no small drive (ADDON_SMALL_DRIVE unset)";
   std::string game = MakeGame(small, "no space");
   Files before = FilesBelow(game);
   Register(HKEY_LOCAL_MACHINE, kFirstName, game + "\\Sorvane.exe", &game);
