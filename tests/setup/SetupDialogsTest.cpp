@@ -86,7 +86,7 @@ TEST(SetupDialogs, ResourcesHaveTheirTitlesSizesAndFont) {
 
   EXPECT_EQ(wait.title, "実行ファイル更新");
   EXPECT_EQ(wait.cx, 135);
-  EXPECT_EQ(wait.cy, 22);
+  EXPECT_EQ(wait.cy, 33) << "grown by the progress bar only";
   const DWORD waitStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME | DS_CENTER;
   EXPECT_EQ(wait.style & waitStyle, waitStyle);
   EXPECT_EQ(wait.style & WS_SYSMENU, 0u) << "no system menu, so no close box";
@@ -114,6 +114,58 @@ TEST(SetupDialogs, PleaseWaitDialogShowsItsTextAndIgnoresCloseRequests) {
   PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   PumpFor(4);
   EXPECT_TRUE(IsWindow(dialog)) << "only the program takes the dialog down";
+  DestroyWindow(dialog);
+}
+
+TEST(SetupDialogs, PleaseWaitBarSitsUnderTheTextAndShowsTheProgress) {
+  InitCommonControls();
+  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PLEASE_WAIT), nullptr,
+                                   &PleaseWaitProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  HWND text = GetDlgItem(dialog, IDC_PLEASE_WAIT_TEXT);
+  HWND bar = GetDlgItem(dialog, IDC_PLEASE_WAIT_PROGRESS);
+  ASSERT_NE(bar, nullptr);
+  char className[64] = {};
+  GetClassNameA(bar, className, sizeof className);
+  EXPECT_STREQ(className, "msctls_progress32");
+  EXPECT_TRUE(IsWindowVisible(bar));
+  RECT textRect, barRect, client;
+  GetWindowRect(text, &textRect);
+  GetWindowRect(bar, &barRect);
+  EXPECT_GE(barRect.top, textRect.bottom) << "below the text";
+  EXPECT_EQ(barRect.left, textRect.left);
+  EXPECT_EQ(barRect.right, textRect.right);
+  GetClientRect(dialog, &client);
+  MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  EXPECT_LT(barRect.bottom, client.bottom) << "inside the dialog";
+  EXPECT_GT(client.bottom - barRect.bottom, 4) << "with a margin below";
+  EXPECT_EQ(0, SendMessageA(bar, PBM_GETPOS, 0, 0));
+  PBRANGE range = {};
+  SendMessageA(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+  EXPECT_EQ(0, range.iLow);
+  EXPECT_EQ(100, range.iHigh);
+
+  // Each percentage shows at once, painted without the message queue.
+  ShowInstallProgress(dialog, 0);
+  UpdateWindow(dialog);
+  RECT inside;
+  GetClientRect(bar, &inside);
+  HDC dc = GetDC(bar);
+  const COLORREF empty = GetPixel(dc, inside.right - 2, inside.bottom / 2);
+  ShowInstallProgress(dialog, 37);
+  EXPECT_EQ(37, SendMessageA(bar, PBM_GETPOS, 0, 0));
+  EXPECT_EQ(empty, GetPixel(dc, inside.right - 2, inside.bottom / 2)) << "the right end is not reached";
+  const COLORREF filled = GetPixel(dc, 2, inside.bottom / 2);
+  EXPECT_NE(empty, filled) << "the left part is filled";
+  ShowInstallProgress(dialog, 100);
+  EXPECT_EQ(100, SendMessageA(bar, PBM_GETPOS, 0, 0));
+  EXPECT_EQ(filled, GetPixel(dc, inside.right - 2, inside.bottom / 2)) << "full";
+  ReleaseDC(bar, dc);
+  ShowInstallProgress(dialog, 250);
+  EXPECT_EQ(100, SendMessageA(bar, PBM_GETPOS, 0, 0));
+  ShowInstallProgress(dialog, -4);
+  EXPECT_EQ(0, SendMessageA(bar, PBM_GETPOS, 0, 0));
+  ShowInstallProgress(nullptr, 50);  // no dialog: nothing
   DestroyWindow(dialog);
 }
 
