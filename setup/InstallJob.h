@@ -86,6 +86,21 @@ class CInstallJob : public CThread {
   // Bytes of the files the run would keep aside: every listed destination that exists now, each counted
   // once.
   uint64_t GetBytesToKeepAside() const;
+  // Installer operations (installer/InstallJobInstaller.cpp), relative to the destination and the title.
+  // The App Paths entry of the title: default value the executable (below the destination unless
+  // absolute), "Path" its folder. True only when the key and both values were written.
+  bool RegisterAppPath(const std::string& executable);
+  // The Uninstall entry of the title: "DisplayName", and "UninstallString" the uninstaller's command line
+  // (below the destination unless absolute). True only when all was written.
+  bool RegisterUninstall(const std::string& uninstaller, const std::string& displayName);
+  // Add the shortcut files (programs: this user's, then all users') or the programs subfolders to the
+  // uninstall lists.
+  void AddUninstallDesktopShortcut(const std::string& name);
+  void AddUninstallProgramsShortcut(const std::string& name);
+  void AddUninstallProgramsFolder(const std::string& subfolder);
+  // Appends the title's section (both uninstall lists) to destination\fileName; false when it cannot be
+  // written or there is no destination.
+  bool WriteUninstallInfo(const std::string& fileName);
 
   std::string MakeSourcePath(int category, const std::string& relativePath) const;
   // The destination folder joined with the relative path; the first folder named voice below the

@@ -12,7 +12,8 @@
 wine_env_start() {
   local root=$1 want_display=${2:-no}
   WINE_ENV_ROOT=$root
-  export WINEPREFIX=$root/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # winemenubuilder off: shortcuts that programs make would otherwise turn up in the host's menus.
+  export WINEPREFIX=$root/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LC_ALL=ja_JP.UTF-8
   wine_env_unmount
   rm -rf "$root"
