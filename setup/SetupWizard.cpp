@@ -3,7 +3,12 @@
 #include "foundation/MessageBox.h"
 #include "setup/SetupDialogs.h"
 
-LRESULT CSetupWizard::HandleMessage(HWND, UINT message, WPARAM, LPARAM) {
+CSetupWizard::~CSetupWizard() {
+  window_.RemoveListener(this);
+  window_.Destroy();
+}
+
+LRESULT CSetupWizard::handle(HWND, UINT message, WPARAM, LPARAM) {
   if (message == WM_CLOSE) {
     int answer = ShowMessageBox(GetHWnd(), kCancelQuestion, "確認", MB_YESNO | MB_ICONINFORMATION);
     return answer == IDYES ? 0 : 1;

@@ -247,3 +247,22 @@ TEST(SetupWizard, WindowlessWizardConfirmsACloseRequest) {
   EXPECT_EQ(user.Asked()[0].text, "セットアップをキャンセルしますか？");
   EXPECT_EQ(user.Asked()[0].style, static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION));
 }
+
+TEST(SetupWizard, AsItsWindowsListenerItKeepsTheWindowUnlessTheUserAgreesToClose) {
+  CSetupWizard wizard;
+  CWindowParams params;
+  params.width = 200;
+  params.height = 100;
+  ASSERT_TRUE(wizard.GetWindow().Create(params)) << "the flow never does this; a sheet or test may";
+  wizard.GetWindow().AddListener(&wizard);
+  HWND window = wizard.GetHWnd();
+  ASSERT_NE(window, nullptr);
+  ScriptedUser user({IDNO, IDYES});
+  SendMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(window)) << "No keeps the window";
+  SendMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(window)) << "Yes lets the default handling close it";
+  EXPECT_EQ(wizard.GetHWnd(), nullptr);
+  ASSERT_EQ(user.Asked().size(), 2u);
+  EXPECT_EQ(user.Asked()[0].owner, window) << "asked over the wizard's window";
+}
