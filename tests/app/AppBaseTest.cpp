@@ -127,6 +127,37 @@ TEST(AppBase, DestroyOnCloseSkipsTheQuery) {
   EXPECT_FALSE(IsWindow(window));
 }
 
+// Holds its close query open until told to answer.
+class SlowQueryApp : public TestApp {
+ public:
+  bool OnCloseQuery() override {
+    ++queries;
+    inQuery.Set();
+    answer.Wait(10000);
+    return false;
+  }
+  CEvent inQuery, answer;
+};
+
+TEST(AppBase, OnlyOneCloseQueryRunsInTheProcess) {
+  SlowQueryApp first;
+  TestApp second;
+  ASSERT_TRUE(first.Run());
+  ASSERT_TRUE(second.Run());
+  ASSERT_TRUE(first.RequestClose());
+  ASSERT_EQ(WAIT_OBJECT_0, first.inQuery.Wait(5000));
+  // While the first application asks, a close request to the second is dropped, not queued.
+  ASSERT_TRUE(second.RequestClose());
+  Sleep(200);
+  EXPECT_EQ(0, second.queries.load());
+  first.answer.Set();
+  Sleep(100);
+  ASSERT_TRUE(second.RequestClose());
+  ASSERT_TRUE(WaitFor([&] { return second.queries.load() == 1; }));
+  EXPECT_EQ(1, first.queries.load());
+  EXPECT_TRUE(first.IsRunning()) << "its query said no";
+}
+
 // --- the application window on this thread, with a fake display -----------------------------------
 
 CWindowParams AppWindowParams(bool withMenu) {
@@ -236,6 +267,26 @@ TEST(AppWindow, MinimiseAndRestoreLeaveAndReenterFullScreen) {
   EXPECT_EQ(0, window.IsFullScreen());
   EXPECT_TRUE(IsWindowVisible(handle));
   EXPECT_EQ(0x90CB0000u, static_cast<DWORD>(GetWindowLongPtrA(handle, GWL_STYLE)) & 0xFFFF0000u & ~WS_CLIPSIBLINGS);
+}
+
+TEST(AppWindow, LosingTheActivationLeavesFullScreen) {
+  FakeDisplay display;
+  CAppWindow window(nullptr);
+  ASSERT_TRUE(window.Create(AppWindowParams(false)));
+  HWND handle = window.GetHWnd();
+  ASSERT_TRUE(window.SetFullScreen(16));
+  SendMessageA(handle, WM_ACTIVATEAPP, FALSE, 0);
+  EXPECT_EQ(16, window.IsFullScreen()) << "still the active window";
+  SendMessageA(handle, WM_ACTIVATE, WA_INACTIVE, 0);
+  SendMessageA(handle, WM_ACTIVATEAPP, FALSE, 0);
+  EXPECT_EQ(0, window.IsFullScreen());
+  EXPECT_FALSE(window.IsDisplayChanged());
+
+  // A DirectDraw changer keeps full screen when the application is left.
+  window.SetDisplayChanger(1);
+  ASSERT_TRUE(window.SetFullScreen(16));
+  SendMessageA(handle, WM_ACTIVATEAPP, FALSE, 0);
+  EXPECT_EQ(16, window.IsFullScreen());
 }
 
 TEST(AppWindow, TheCoverWindowAppearsOnTheTopRowAndGoesBelowItsHeight) {
