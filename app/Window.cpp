@@ -179,9 +179,18 @@ void CWindow::OnWindowGone() {
   previousProc_ = nullptr;
 }
 
-bool CWindow::Show() { return window_ && ShowWindow(window_, SW_SHOW) != -1 && IsWindowVisible(window_); }
+// ShowWindow answers whether the window was visible before, which says nothing about success.
+bool CWindow::Show() {
+  if (!window_) return false;
+  ShowWindow(window_, SW_SHOW);
+  return true;
+}
 
-bool CWindow::Hide() { return window_ && ShowWindow(window_, SW_HIDE) != -1 && !IsWindowVisible(window_); }
+bool CWindow::Hide() {
+  if (!window_) return false;
+  ShowWindow(window_, SW_HIDE);
+  return true;
+}
 
 bool CWindow::SetStyle(DWORD style) {
   if (!window_) return false;
