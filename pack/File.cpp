@@ -6,6 +6,7 @@
 #include "foundation/PathText.h"
 #include "pack/DiscLocation.h"
 #include "pack/PlainFile.h"
+#include "pack/ZipFile.h"
 
 bool CFile::Create(const std::string& name, int mode) {
   Close();
@@ -24,9 +25,11 @@ void CFile::SelectReader(const std::string& fullPath) {
   CFileFinder finder;
   if (finder.Exists(fullPath)) {
     reader_ = std::make_unique<CPlainFile>();
-    return;
+  } else if (IsSinglePackFor(fullPath)) {
+    reader_ = std::make_unique<CZipSingleFile>();
+  } else {
+    reader_ = std::make_unique<CZipArchiveFile>();
   }
-  // Pack readers come next.
 }
 
 int CFile::Open(const std::string& name) {

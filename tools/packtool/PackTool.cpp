@@ -1,0 +1,48 @@
+// packtool.exe: makes and checks the .pak files of a game's data. The commands are in one table:
+// a new command is one line here and one function.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/packtool/PackToolCommands.h"
+
+namespace {
+
+struct PackToolCommand {
+  const char* name;
+  const char* usage;  // arguments after the name
+  int (*run)(const PackToolArgs& args);
+};
+
+const PackToolCommand kCommands[] = {
+    {"pack", "FOLDER [ARCHIVE] [--level N]", RunPackCommand},
+    {"pack-single", "FILE [--level N]", RunPackSingleCommand},
+    {"list", "ARCHIVE", RunListCommand},
+    {"verify", "ARCHIVE", RunVerifyCommand},
+    {"get", "NAME OUT", RunGetCommand},
+};
+
+void PrintUsage() {
+  std::fprintf(stderr, "usage:\n");
+  for (const PackToolCommand& command : kCommands) std::fprintf(stderr, "  packtool %s %s\n", command.name, command.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintUsage();
+    return kToolBadUsage;
+  }
+  for (const PackToolCommand& command : kCommands) {
+    if (std::strcmp(argv[1], command.name) != 0) continue;
+    int result = command.run(PackToolArgs(argv + 2, argv + argc));
+    if (result == kToolBadUsage) std::fprintf(stderr, "usage: packtool %s %s\n", command.name, command.usage);
+    return result;
+  }
+  std::fprintf(stderr, "packtool: unknown command \"%s\"\n", argv[1]);
+  PrintUsage();
+  return kToolBadUsage;
+}
