@@ -9,6 +9,9 @@
 
 #include <string>
 
+#include "foundation/Folders.h"
+#include "pack/PackFormat.h"
+#include "pack/ZipFile.h"
 #include "setup/SetupWizard.h"
 #include "setup/resource.h"
 #include "tests/support/TestSupport.h"
@@ -265,4 +268,142 @@ TEST(SetupWizard, AsItsWindowsListenerItKeepsTheWindowUnlessTheUserAgreesToClose
   EXPECT_EQ(wizard.GetHWnd(), nullptr);
   ASSERT_EQ(user.Asked().size(), 2u);
   EXPECT_EQ(user.Asked()[0].owner, window) << "asked over the wizard's window";
+}
+
+// A 24-bit bottom-up BMP, width x height, every pixel blue, green, red = x, y, seed.
+static std::string SmallBitmap(int width, int height, int seed) {
+  const int stride = (width * 3 + 3) / 4 * 4;
+  std::string bytes(54 + stride * height, '\0');
+  auto put32 = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  bytes[0] = 'B';
+  bytes[1] = 'M';
+  put32(2, static_cast<uint32_t>(bytes.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, static_cast<uint32_t>(width));
+  put32(22, static_cast<uint32_t>(height));
+  bytes[26] = 1;
+  bytes[28] = 24;
+  put32(34, static_cast<uint32_t>(stride * height));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      char* pixel = &bytes[54 + (height - 1 - y) * stride + x * 3];
+      pixel[0] = static_cast<char>(x);
+      pixel[1] = static_cast<char>(y);
+      pixel[2] = static_cast<char>(seed);
+    }
+  return bytes;
+}
+
+// The wizard built with the current directory in a scratch "disc" that holds the pictures as `arrange`
+// puts them there.
+class WizardPictures : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = GetCurrentDirectoryPath();
+    ASSERT_TRUE(ChangeCurrentDirectory(scratch_.Path()));
+    screenDepth_ = [] {
+      HDC screen = GetDC(nullptr);
+      int depth = GetDeviceCaps(screen, BITSPIXEL);
+      ReleaseDC(nullptr, screen);
+      return depth;
+    }();
+  }
+  void TearDown() override { ChangeCurrentDirectory(previous_); }
+
+  void ExpectPicture(CSurface& surface, int width, int height, int seed) {
+    ASSERT_TRUE(surface.IsCreated());
+    EXPECT_EQ(width, surface.GetExtent().cx);
+    EXPECT_EQ(height, surface.GetExtent().cy);
+    EXPECT_EQ(screenDepth_, surface.GetDepth()) << "loaded at the screen's depth";
+    EXPECT_EQ(nullptr, surface.GetDC()) << "a memory surface, not a DIB section";
+    if (screenDepth_ == 32) {
+      EXPECT_EQ(static_cast<uint32_t>(seed << 16 | 2 << 8 | 3), surface.GetPixel(3, 2));
+    }
+  }
+  void ExpectBothPictures(CSetupWizard& wizard) {
+    ExpectPicture(wizard.GetPicture0(), 5, 4, 0x40);
+    ExpectPicture(wizard.GetPicture1(), 7, 3, 0x80);
+    EXPECT_TRUE(wizard.GetPicture1().IsAlphaEnabled());
+    EXPECT_TRUE(wizard.GetPicture1().HasAlphaPlane());
+    EXPECT_FALSE(wizard.GetPicture0().IsAlphaEnabled());
+    EXPECT_FALSE(wizard.GetBackground().IsCreated());
+    EXPECT_EQ(nullptr, wizard.GetHWnd()) << "the window is never made by construction";
+  }
+
+  ScratchFolder scratch_;
+  std::string previous_;
+  int screenDepth_ = 0;
+  const std::string picture0_ = SmallBitmap(5, 4, 0x40);
+  const std::string picture1_ = SmallBitmap(7, 3, 0x80);
+};
+
+TEST_F(WizardPictures, MissingPicturesLeaveEmptySurfacesAndTheWizardWorks) {
+  CSetupWizard wizard;
+  EXPECT_FALSE(wizard.GetPicture0().IsCreated());
+  EXPECT_FALSE(wizard.GetPicture1().IsCreated());
+  EXPECT_FALSE(wizard.GetPicture1().HasAlphaPlane()) << "no pixels, no alpha plane";
+  ScriptedUser user({IDNO});
+  EXPECT_EQ(1, wizard.HandleMessage(nullptr, WM_CLOSE, 0, 0));
+}
+
+TEST_F(WizardPictures, LooseFiles) {
+  ASSERT_TRUE(WriteFileMakingFolders(scratch_ / "data\\v_006_000.bmp", picture0_));
+  ASSERT_TRUE(WriteFileMakingFolders(scratch_ / "data\\v_006_001.bmp", picture1_));
+  CSetupWizard wizard;
+  ExpectBothPictures(wizard);
+}
+
+TEST_F(WizardPictures, SingleFilePacks) {
+  std::string pack0, pack1;
+  ASSERT_TRUE(BuildSinglePack("v_006_000.bmp", picture0_, 9, &pack0));
+  ASSERT_TRUE(BuildSinglePack("v_006_001.bmp", picture1_, 9, &pack1));
+  ASSERT_TRUE(WriteFileMakingFolders(GetSinglePackPath(scratch_ / "data\\v_006_000.bmp"), pack0));
+  ASSERT_TRUE(WriteFileMakingFolders(GetSinglePackPath(scratch_ / "data\\v_006_001.bmp"), pack1));
+  CSetupWizard wizard;
+  ExpectBothPictures(wizard);
+}
+
+TEST_F(WizardPictures, ArchiveMembersAndOneOfEachKind) {
+  {
+    std::string archive;
+    ASSERT_TRUE(BuildPackArchive({{"v_006_000.bmp", picture0_}, {"v_006_001.bmp", picture1_}}, 6, &archive));
+    ASSERT_TRUE(WriteWholeFile(scratch_ / "data.pak", archive));
+    CSetupWizard wizard;
+    ExpectBothPictures(wizard);
+  }
+  // A loose picture beside a packed one, as on the sample disc.
+  ASSERT_TRUE(DeleteFileA((scratch_ / "data.pak").c_str()));
+  ASSERT_TRUE(WriteFileMakingFolders(scratch_ / "data\\v_006_000.bmp", picture0_));
+  std::string pack1;
+  ASSERT_TRUE(BuildSinglePack("v_006_001.bmp", picture1_, 9, &pack1));
+  ASSERT_TRUE(WriteWholeFile(GetSinglePackPath(scratch_ / "data\\v_006_001.bmp"), pack1));
+  CSetupWizard wizard;
+  ExpectBothPictures(wizard);
+}
+
+TEST_F(WizardPictures, AnUnusablePictureIsLeftOut) {
+  ASSERT_TRUE(WriteFileMakingFolders(scratch_ / "data\\v_006_000.bmp", picture0_.substr(0, 60)));  // cut short
+  ASSERT_TRUE(WriteFileMakingFolders(scratch_ / "data\\v_006_001.bmp", picture1_));
+  CSetupWizard wizard;
+  EXPECT_FALSE(wizard.GetPicture0().IsCreated());
+  ExpectPicture(wizard.GetPicture1(), 7, 3, 0x80);
+}
+
+TEST_F(WizardPictures, PaintsItsWindowFromTheBackground) {
+  CSetupWizard wizard;
+  ASSERT_TRUE(wizard.GetBackground().Create(64, 32, 32, 1)) << "a DIB section, so it has a device context";
+  wizard.GetBackground().FillAll(RGB(0, 0, 255));  // red in the low byte: pure blue
+  CWindowParams params;
+  params.width = 64;
+  params.height = 32;
+  ASSERT_TRUE(wizard.GetWindow().Create(params));
+  wizard.GetWindow().AddListener(&wizard);
+  HWND window = wizard.GetHWnd();
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  HDC dc = GetDC(window);
+  EXPECT_EQ(RGB(0, 0, 255), GetPixel(dc, 10, 10)) << "copied from the background, not the black class brush";
+  ReleaseDC(window, dc);
 }
