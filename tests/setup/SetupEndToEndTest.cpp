@@ -322,6 +322,14 @@ class SetupInstall : public SetupEndToEnd {
 };
 
 TEST_F(SetupInstall, InstallsGamedata2And5IntoTheRegisteredFolder) {
+  // The wizard's pictures are on the disc, one loose and one as its single-file pack: the setup loads
+  // both through the file front before it copies, and goes on.
+  ASSERT_TRUE(FileExists(DiscDrive() + "\\data\\v_006_000.bmp"));
+  ASSERT_FALSE(FileExists(DiscDrive() + "\\data\\v_006_001.bmp"));
+  WIN32_FIND_DATAA found;
+  HANDLE pack = FindFirstFileA((DiscDrive() + "\\data\\v_006_001*.pak").c_str(), &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, pack) << "the second picture's single-file pack";
+  FindClose(pack);
   std::string game = MakeRegisteredGame("plain");
   // A save file the install does not touch, and an older, longer copy of a file it replaces.
   ASSERT_TRUE(WriteFileMakingFolders(game + "\\save\\save01.dat", "player one"));
@@ -562,7 +570,7 @@ TEST_F(SetupInstall, PleaseWaitBarMovesDuringALargeCopy) {
   if (HarnessSetting("ADDON_CD_DRIVES").find('F') == std::string::npos)
     GTEST_SKIP() << testing_support::kHostLacks << "no CD-ROM drive F: for a disc of the test's own";
   const std::string disc = "F:";
-  const DWORD largeMiB = 256;
+  const DWORD largeMiB = 512;
   struct Cleanup {
     std::string disc;
     ~Cleanup() {
@@ -594,7 +602,7 @@ TEST_F(SetupInstall, PleaseWaitBarMovesDuringALargeCopy) {
   int moving = 0;
   for (size_t i = 0; i < run.progress.size(); ++i)
     if (run.progress[i] > 0 && run.progress[i] < 100 && (i == 0 || run.progress[i] != run.progress[i - 1])) ++moving;
-  EXPECT_GE(moving, 3) << "the bar moved through the copy: " << Samples(run.progress);
+  EXPECT_GE(moving, 2) << "the bar moved through the copy: " << Samples(run.progress);
   WIN32_FILE_ATTRIBUTE_DATA copied = {};
   ASSERT_TRUE(GetFileAttributesExA((game + "\\large.bin").c_str(), GetFileExInfoStandard, &copied));
   EXPECT_EQ(static_cast<DWORD>(largeMiB << 20), copied.nFileSizeLow);
