@@ -28,5 +28,7 @@ for name in debug-display framework-window; do
 done
 wine_env_stop
 trap - EXIT
+# The private Xvfb is gone with the environment: run-sample.sh makes its own.
+unset DISPLAY
 echo "== docs/debug-display.png and docs/framework-window.png written"
 "$ROOT/tools/run-sample.sh" "$BUILD" --docs

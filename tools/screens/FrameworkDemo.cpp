@@ -4,76 +4,44 @@
 //
 //   framework_demo.exe OUTPUT_FOLDER [BITMAP]
 //
-// BITMAP is a 24-bit BMP file name for CFile (default data\v_006_000.bmp, the sample disc's picture when
-// started in the disc's root). Writes debug-display.bmp and framework-window.bmp into OUTPUT_FOLDER.
+// BITMAP is a BMP file name for the file front (default data\v_006_000.bmp, the sample disc's picture
+// when started in the disc's root), loaded into a surface. Writes debug-display.bmp and framework-window.bmp into OUTPUT_FOLDER.
 #include <windows.h>
 
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "app/Window.h"
 #include "foundation/DebugLog.h"
 #include "foundation/DebugPrint.h"
-#include "pack/File.h"
+#include "image/Surface.h"
 #include "tools/robot/Robot.h"
 
 namespace {
 
-// A bottom-up or top-down uncompressed 24- or 32-bit BMP, checked before anything is trusted.
-struct LoadedBitmap {
-  BITMAPINFOHEADER header = {};
-  std::vector<uint8_t> bits;
-};
-
-bool LoadBitmap(const std::string& name, LoadedBitmap* bitmap) {
-  CFile file;
-  if (file.Open(name) != 1) return false;
-  const uint32_t size = file.GetSize();
-  if (size < sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) || size > (64u << 20)) return false;
-  std::vector<uint8_t> bytes(size);
-  if (file.Read(bytes.data(), 1, size) != size) return false;
-  BITMAPFILEHEADER fileHeader;
-  std::memcpy(&fileHeader, bytes.data(), sizeof fileHeader);
-  std::memcpy(&bitmap->header, bytes.data() + sizeof fileHeader, sizeof bitmap->header);
-  const BITMAPINFOHEADER& h = bitmap->header;
-  if (fileHeader.bfType != 0x4D42 || h.biSize < sizeof h || h.biCompression != BI_RGB ||
-      (h.biBitCount != 24 && h.biBitCount != 32) || h.biWidth <= 0 || h.biWidth > 16384 || h.biHeight == 0 ||
-      h.biHeight > 16384 || h.biHeight < -16384)
-    return false;
-  const uint64_t stride = (static_cast<uint64_t>(h.biWidth) * h.biBitCount + 31) / 32 * 4;
-  const uint64_t needed = stride * static_cast<uint64_t>(h.biHeight < 0 ? -h.biHeight : h.biHeight);
-  if (fileHeader.bfOffBits > size || needed > size - fileHeader.bfOffBits) return false;
-  bitmap->header.biSize = sizeof(BITMAPINFOHEADER);
-  bitmap->bits.assign(bytes.begin() + fileHeader.bfOffBits, bytes.begin() + fileHeader.bfOffBits + needed);
-  return true;
-}
-
-// Paints the bitmap stretched over the whole client area.
-class BitmapPainter : public CWindowListener {
+// Paints the surface stretched over the whole client area, from the surface's device context.
+class SurfacePainter : public CWindowListener {
  public:
-  explicit BitmapPainter(const LoadedBitmap* bitmap) : bitmap_(bitmap) {}
+  explicit SurfacePainter(CSurface* surface) : surface_(surface) {}
   LRESULT handle(HWND window, UINT message, WPARAM, LPARAM) override {
     if (message != WM_PAINT) return 0;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     RECT client;
     GetClientRect(window, &client);
-    BITMAPINFO info = {};
-    info.bmiHeader = bitmap_->header;
-    const int height = bitmap_->header.biHeight < 0 ? -bitmap_->header.biHeight : bitmap_->header.biHeight;
-    SetStretchBltMode(dc, COLORONCOLOR);
-    StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, bitmap_->header.biWidth, height,
-                  bitmap_->bits.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    const SIZE size = surface_->GetExtent();
+    if (HDC source = surface_->GetDC()) {
+      SetStretchBltMode(dc, COLORONCOLOR);
+      StretchBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, size.cx, size.cy, SRCCOPY);
+      surface_->ReleaseDC();
+    }
     EndPaint(window, &paint);
     return 1;
   }
 
  private:
-  const LoadedBitmap* bitmap_;
+  CSurface* surface_;
 };
 
 // Saves the screen once `window` has painted, while this thread keeps serving the window's messages.
@@ -120,12 +88,13 @@ int main(int argc, char** argv) {
   log->ForceClose();
   log->GetThread()->Stop();
 
-  LoadedBitmap bitmap;
-  if (!LoadBitmap(bitmapName, &bitmap)) {
-    std::fprintf(stderr, "cannot load %s as an uncompressed 24- or 32-bit BMP\n", bitmapName.c_str());
+  // A DIB-section surface (kind 1) at the screen's depth, so that it gives a device context to paint from.
+  CSurface picture;
+  if (!picture.Load(bitmapName, 0, 1)) {
+    std::fprintf(stderr, "cannot load %s\n", bitmapName.c_str());
     return 1;
   }
-  BitmapPainter painter(&bitmap);
+  SurfacePainter painter(&picture);
   CWindow window;
   window.AddListener(&painter);
   CWindowParams params;
