@@ -48,7 +48,8 @@ HPROPSHEETPAGE CreateWizardPage(HINSTANCE instance, int resource, DLGPROC proced
 }
 
 // One message at most per pass, then 50 ms of sleep, then the job's flags: cancelled first, so that a
-// worker that set both ends in the removal.
+// worker that set both ends in the removal. Between reading the flags and acting on them the bar of the
+// please-wait dialog follows the job's overall percentage, so the last pass shows where the job ended.
 void PumpUntilTheJobEnds(HWND pleaseWait, HWND owner) {
   for (;;) {
     MSG message;
@@ -57,11 +58,16 @@ void PumpUntilTheJobEnds(HWND pleaseWait, HWND owner) {
       DispatchMessageA(&message);
     }
     Sleep(50);
-    if (g_installJob.IsCancelled()) {
+    // The flags before the percentage: the worker sets 100 before it sets finished, so a finished run
+    // always shows its end on the bar.
+    const bool cancelled = g_installJob.IsCancelled();
+    const bool finished = !cancelled && g_installJob.IsFinished();
+    ShowInstallProgress(pleaseWait, g_installJob.GetOverallPercent());
+    if (cancelled) {
       g_installJob.AbortAndRemove();
       return;
     }
-    if (g_installJob.IsFinished()) {
+    if (finished) {
       if (g_installJob.IsCancelled()) {
         g_installJob.AbortAndRemove();
       } else {

@@ -184,21 +184,23 @@ struct SetupRun {
   std::vector<RobotAnswer> answers;
   std::vector<RobotDialog> waitDialogs;
   std::vector<std::string> windows;
+  std::vector<int> progress;  // the please-wait dialog's bar, as the robot read it
   std::string problem;
 };
 
 // Starts G:\setup.exe with `currentDirectory` as its current directory and lets the robot answer;
 // `decide` chooses the button of each box (OK when empty). The program is terminated if it does not end
 // in time.
-SetupRun RunSetup(CRobot::Decision decide = nullptr, const std::string& currentDirectory = "C:\\") {
+SetupRun RunSetup(CRobot::Decision decide = nullptr, const std::string& currentDirectory = "C:\\",
+                  const std::string& setupPath = SetupPath()) {
   SetupRun run;
-  std::string commandLine = "\"" + SetupPath() + "\"";
+  std::string commandLine = "\"" + setupPath + "\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessA(SetupPath().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessA(setupPath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                       currentDirectory.c_str(), &startup, &started)) {
-    run.problem = "cannot start " + SetupPath() + ", error " + std::to_string(GetLastError());
+    run.problem = "cannot start " + setupPath + ", error " + std::to_string(GetLastError());
     return run;
   }
   CloseHandle(started.hThread);
@@ -214,6 +216,7 @@ SetupRun RunSetup(CRobot::Decision decide = nullptr, const std::string& currentD
   run.answers = robot.Answers();
   run.waitDialogs = robot.SeenWaitDialogs();
   run.windows = robot.SeenWindows();
+  run.progress = robot.ProgressSamples();
   run.problem = robot.Problem();
   return run;
 }
@@ -276,6 +279,23 @@ class SetupEndToEnd : public ::testing::Test {
     ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
     ExpectBox(run.answers[0], kSuccessCaption, kSuccessText, {IDOK}, true);
     EXPECT_FALSE(run.answers[0].waitDialogOpen) << "the please-wait dialog goes before the success message";
+    ExpectProgressNeverGoesBack(run.progress);
+  }
+
+  static std::string Samples(const std::vector<int>& progress) {
+    std::string out;
+    for (int p : progress) out += std::to_string(p) + " ";
+    return out;
+  }
+
+  static void ExpectProgressNeverGoesBack(const std::vector<int>& progress) {
+    for (size_t i = 0; i < progress.size(); ++i) {
+      EXPECT_GE(progress[i], 0) << Samples(progress);
+      EXPECT_LE(progress[i], 100) << Samples(progress);
+      if (i > 0) {
+        EXPECT_GE(progress[i], progress[i - 1]) << Samples(progress);
+      }
+    }
   }
 
   // Runs the setup for the registered `game` and checks that it ends with its success message and that
@@ -302,6 +322,14 @@ class SetupInstall : public SetupEndToEnd {
 };
 
 TEST_F(SetupInstall, InstallsGamedata2And5IntoTheRegisteredFolder) {
+  // The wizard's pictures are on the disc, one loose and one as its single-file pack: the setup loads
+  // both through the file front before it copies, and goes on.
+  ASSERT_TRUE(FileExists(DiscDrive() + "\\data\\v_006_000.bmp"));
+  ASSERT_FALSE(FileExists(DiscDrive() + "\\data\\v_006_001.bmp"));
+  WIN32_FIND_DATAA found;
+  HANDLE pack = FindFirstFileA((DiscDrive() + "\\data\\v_006_001*.pak").c_str(), &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, pack) << "the second picture's single-file pack";
+  FindClose(pack);
   std::string game = MakeRegisteredGame("plain");
   // A save file the install does not touch, and an older, longer copy of a file it replaces.
   ASSERT_TRUE(WriteFileMakingFolders(game + "\\save\\save01.dat", "player one"));
@@ -534,6 +562,54 @@ TEST_F(SetupEndToEnd, TooLittleSpaceOnTheGameDriveSaysSoAndWritesNothing) {
   EXPECT_EQ(kWaitCaption, run.waitDialogs[0].caption);
   EXPECT_EQ(kWaitText, run.waitDialogs[0].text);
   EXPECT_TRUE(before == FilesBelow(game));
+}
+
+// A disc of its own on F: with one large file, so that the copy lasts many passes of the setup's pump:
+// the robot reads the bar while the please-wait dialog is up. The disc has no wizard pictures, so this
+// is also the run in which both are missing and the setup goes on. (That the bar ends at 100 before the
+// success message cannot be seen from another process: the dialog goes in the same pass as its last
+// position is set. PleaseWaitProgressTest watches that from inside a real run of the flow.)
+TEST_F(SetupInstall, PleaseWaitBarMovesDuringALargeCopy) {
+  if (HarnessSetting("ADDON_CD_DRIVES").find('F') == std::string::npos)
+    GTEST_SKIP() << testing_support::kHostLacks << "no CD-ROM drive F: for a disc of the test's own";
+  const std::string disc = "F:";
+  const DWORD largeMiB = 512;
+  struct Cleanup {
+    std::string disc;
+    ~Cleanup() {
+      DeleteFileA((disc + "\\setup.exe").c_str());
+      RemoveTree(disc + "\\data");
+    }
+  } cleanup{disc};
+  ASSERT_TRUE(CopyFileA(SetupPath().c_str(), (disc + "\\setup.exe").c_str(), FALSE));
+  ASSERT_TRUE(WriteFileMakingFolders(disc + "\\data\\gamedata5\\small.txt", "small"));
+  ASSERT_TRUE(MakeFolders(disc + "\\data\\gamedata2"));
+  {
+    HANDLE large = CreateFileA((disc + "\\data\\gamedata2\\large.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, large);
+    std::string block(1 << 20, '\0');
+    bool written = true;
+    for (DWORD i = 0; i < largeMiB && written; ++i) {
+      for (size_t j = 0; j < block.size(); j += 4) block[j] = static_cast<char>(i + j / 4096);
+      DWORD done = 0;
+      written = WriteFile(large, block.data(), static_cast<DWORD>(block.size()), &done, nullptr) && done == block.size();
+    }
+    CloseHandle(large);
+    ASSERT_TRUE(written);
+  }
+  std::string game = MakeRegisteredGame("large copy");
+  SetupRun run = RunSetup(nullptr, "C:\\", disc + "\\setup.exe");
+  ExpectSuccess(run);
+
+  int moving = 0;
+  for (size_t i = 0; i < run.progress.size(); ++i)
+    if (run.progress[i] > 0 && run.progress[i] < 100 && (i == 0 || run.progress[i] != run.progress[i - 1])) ++moving;
+  EXPECT_GE(moving, 2) << "the bar moved through the copy: " << Samples(run.progress);
+  WIN32_FILE_ATTRIBUTE_DATA copied = {};
+  ASSERT_TRUE(GetFileAttributesExA((game + "\\large.bin").c_str(), GetFileExInfoStandard, &copied));
+  EXPECT_EQ(static_cast<DWORD>(largeMiB << 20), copied.nFileSizeLow);
+  DeleteFileA((game + "\\large.bin").c_str());
 }
 
 }  // namespace
