@@ -7,7 +7,6 @@
 #include "app/CommandLine.h"
 #include "foundation/DebugPrint.h"
 #include "foundation/Thread.h"
-#include "image/BlendTables.h"
 
 namespace {
 std::atomic<CApplication*> g_live{nullptr};
@@ -19,7 +18,8 @@ CApplication::CApplication(HINSTANCE instance, HINSTANCE previousInstance, LPSTR
   g_live.store(this);
   InitCommonControls();
   GetAppHooks()->RunStartup();
-  BuildBlendTables();
+  // The blend tables are built on their first use (image/BlendTables.h), not here: a program that
+  // never draws, as the setup, does not pay for them at start-up.
   ClearDebugDisplay();
 }
 

@@ -8,9 +8,12 @@
 
 namespace {
 std::atomic<DebugSink> g_sink{nullptr};
-}
+std::atomic<const DebugLogOutput*> g_log{nullptr};
+}  // namespace
 
 DebugSink SetDebugSink(DebugSink sink) { return g_sink.exchange(sink); }
+
+void SetDebugLogOutput(const DebugLogOutput* output) { g_log.store(output); }
 
 void DebugPrint(const char* format, ...) {
   char text[2048];
@@ -22,6 +25,9 @@ void DebugPrint(const char* format, ...) {
   size_t length = std::strlen(text);
   if (length > 0 && text[length - 1] == '\n') text[length - 1] = '\0';
   if (DebugSink sink = g_sink.load()) sink(text);
+  if (const DebugLogOutput* log = g_log.load()) log->output(text);
 }
 
-void ClearDebugDisplay() {}
+void ClearDebugDisplay() {
+  if (const DebugLogOutput* log = g_log.load()) log->clearDisplay();
+}

@@ -10,10 +10,17 @@
 #include "foundation/DebugPrint.h"
 #include "foundation/Registry.h"
 #include "foundation/ShiftJis.h"
+#include "foundation/SystemLibrary.h"
 
 namespace {
 
 constexpr DWORD kPathBuffer = 260;
+
+// The shell and the common dialogs are loaded only when one of these is first called.
+template <typename Function>
+Function ShellFunction(const char* name) {
+  return GetSystemFunction<Function>("shell32.dll", name);
+}
 
 // The pre-Windows 2000 form of the dialog structure: 76 bytes in a 32-bit program.
 static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAME_NT4A) == 76, "OPENFILENAME_NT4A must be the 76-byte form");
@@ -29,7 +36,8 @@ std::string FittedResult(const char* buffer, DWORD length) {
 void FreeItemList(LPITEMIDLIST list) {
   if (!list) return;
   IMalloc* allocator = nullptr;
-  if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator) {
+  auto getMalloc = ShellFunction<decltype(&SHGetMalloc)>("SHGetMalloc");
+  if (getMalloc && SUCCEEDED(getMalloc(&allocator)) && allocator) {
     allocator->Free(list);
     allocator->Release();
   }
@@ -37,7 +45,8 @@ void FreeItemList(LPITEMIDLIST list) {
 
 std::string PathFromItemList(LPCITEMIDLIST list) {
   char path[kPathBuffer] = {};
-  if (!SHGetPathFromIDListA(list, path)) return std::string();
+  auto pathFromList = ShellFunction<decltype(&SHGetPathFromIDListA)>("SHGetPathFromIDListA");
+  if (!pathFromList || !pathFromList(list, path)) return std::string();
   path[kPathBuffer - 1] = '\0';
   return path;
 }
@@ -85,7 +94,9 @@ std::string ShowFileDialog(bool save, HWND owner, HINSTANCE instance, const std:
   dialog.Flags = save ? OFN_HIDEREADONLY : (OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY);
 
   LPOPENFILENAMEA common = reinterpret_cast<LPOPENFILENAMEA>(&dialog);
-  BOOL chosen = save ? GetSaveFileNameA(common) : GetOpenFileNameA(common);
+  auto show = GetSystemFunction<decltype(&GetOpenFileNameA)>("comdlg32.dll",
+                                                              save ? "GetSaveFileNameA" : "GetOpenFileNameA");
+  BOOL chosen = show ? show(common) : FALSE;
   file[kPathBuffer - 1] = '\0';
   std::string result = chosen ? std::string(file) : std::string();
 
@@ -183,7 +194,8 @@ std::string GetWindowsDirectoryPath() {
 
 std::string GetSpecialFolderPath(int csidl) {
   LPITEMIDLIST list = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) || !list) return std::string();
+  auto location = ShellFunction<decltype(&SHGetSpecialFolderLocation)>("SHGetSpecialFolderLocation");
+  if (!location || FAILED(location(nullptr, csidl, &list)) || !list) return std::string();
   std::string path = PathFromItemList(list);
   FreeItemList(list);
   return path;
@@ -254,7 +266,8 @@ std::string BrowseForFolder(HWND owner, const std::string& title, const std::str
   info.ulFlags = 0;
   info.lpfn = &BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(initialFolder.c_str());
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+  auto browse = ShellFunction<decltype(&SHBrowseForFolderA)>("SHBrowseForFolderA");
+  LPITEMIDLIST chosen = browse ? browse(&info) : nullptr;
   if (!chosen) return std::string();
   std::string path = PathFromItemList(chosen);
   FreeItemList(chosen);

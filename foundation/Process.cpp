@@ -8,6 +8,7 @@
 
 #include "foundation/FileFinder.h"
 #include "foundation/PathText.h"
+#include "foundation/SystemLibrary.h"
 
 // The records the platform expects, in their 32-bit sizes.
 static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "STARTUPINFOA must be 68 bytes");
@@ -67,8 +68,11 @@ bool RunProcess(const std::string& commandLine, bool wait, const std::string& cu
 }
 
 bool OpenWithShell(HWND window, const std::string& file, const std::string& verb) {
-  HINSTANCE result = ShellExecuteA(window, verb.empty() ? nullptr : verb.c_str(), file.c_str(), nullptr, nullptr,
-                                   SW_SHOWNORMAL);
+  // The shell is loaded only for this.
+  auto execute = GetSystemFunction<decltype(&ShellExecuteA)>("shell32.dll", "ShellExecuteA");
+  if (!execute) return false;
+  HINSTANCE result =
+      execute(window, verb.empty() ? nullptr : verb.c_str(), file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

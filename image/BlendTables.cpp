@@ -90,21 +90,31 @@ void FillBlendTables(BlendTableSet* tables) {
 void BuildBlendTables() {
   std::call_once(g_built_once, [] {
     FillBlendTables(&g_tables);
-    g_built = true;
+    g_built.store(true, std::memory_order_release);
   });
 }
 
-bool AreBlendTablesBuilt() { return g_built.load(); }
+bool AreBlendTablesBuilt() { return g_built.load(std::memory_order_acquire); }
+
+namespace {
+
+// The fast path is one acquire load; only the first users take the once-only guard.
+const BlendTableSet& Tables() {
+  if (!g_built.load(std::memory_order_acquire)) BuildBlendTables();
+  return g_tables;
+}
+
+}  // namespace
 
 const uint16_t* GetBlendTable555(int level) {
-  return level >= 0 && level < kBlendLevels ? g_tables.t555[level] : nullptr;
+  return level >= 0 && level < kBlendLevels ? Tables().t555[level] : nullptr;
 }
 
 const uint16_t* GetBlendTable565(int level) {
-  return level >= 0 && level < kBlendLevels ? g_tables.t565[level] : nullptr;
+  return level >= 0 && level < kBlendLevels ? Tables().t565[level] : nullptr;
 }
 
-const uint8_t* GetMultiplyTable(int row) { return row >= 0 && row < 256 ? g_tables.m[row] : nullptr; }
+const uint8_t* GetMultiplyTable(int row) { return row >= 0 && row < 256 ? Tables().m[row] : nullptr; }
 
 uint16_t Blend555(int level, uint16_t pixel) {
   const uint16_t* row = GetBlendTable555(level);

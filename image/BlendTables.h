@@ -1,7 +1,8 @@
 #pragma once
 // Lookup tables of the 15- and 16-bit blends and of the alpha arithmetic, shared read-only by every
-// drawing routine. The application object builds them once at start-up (BuildBlendTables); afterwards
-// any thread may read them.
+// drawing routine. They are built once, on first use: the first call of any accessor below (or of
+// BuildBlendTables) builds all of them behind a once-only guard, and every thread that asks meanwhile
+// waits for that build. A program that never draws never pays for the 8 MiB.
 //
 //   T555[level][p]  level 0..31, p a 16-bit pixel with r in bits 14-10, g in 9-5, b in 4-0:
 //                   every channel scaled by level/31 (integer division). Bit 15 of p is ignored at
@@ -25,12 +26,12 @@ struct BlendTableSet {
 // itself, for callers that want their own copy (measurements, tests).
 void FillBlendTables(BlendTableSet* tables);
 
-// Builds the process-wide tables. Only the first call does work; later calls return at once.
+// Builds the process-wide tables now. Only the first build does work; later calls return at once.
 void BuildBlendTables();
+// Whether they have been built (asking does not build them).
 bool AreBlendTablesBuilt();
 
-// Rows of the process-wide tables: null for a level or row out of range. Before BuildBlendTables the
-// rows are all zero.
+// Rows of the process-wide tables, built first if needed: null for a level or row out of range.
 const uint16_t* GetBlendTable555(int level);
 const uint16_t* GetBlendTable565(int level);
 const uint8_t* GetMultiplyTable(int row);

@@ -27,16 +27,23 @@ std::string SystemErrorText(DWORD error) {
 }
 
 // Where an original is kept while the run replaces it: beside it, under a name that tells the user what
-// it is, or a short one where that name would not fit in a path.
+// it is, else under the shortest of two names in its folder that fits in a path; "" when none fits.
 std::string KeptAsideName(const std::string& destination, unsigned attempt) {
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, ".setup-original-%u", attempt);
   if (destination.size() + std::strlen(suffix) < MAX_PATH) return destination + suffix;
   std::string folder, name;
   SplitDirectoryAndName(destination, folder, name);
-  std::snprintf(suffix, sizeof suffix, "\\~orig%u.tmp", attempt);
-  return folder + suffix;
+  for (const char* form : {"\\~orig%u.tmp", "\\~%u"}) {
+    std::snprintf(suffix, sizeof suffix, form, attempt);
+    if (folder.size() + std::strlen(suffix) < MAX_PATH) return folder + suffix;
+  }
+  return "";
 }
+
+// How long a restore keeps trying while another program holds the new copy open.
+constexpr int kRestoreAttempts = 10;
+constexpr DWORD kRestoreRetryMs = 100;
 
 bool IsExistingFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
@@ -96,14 +103,30 @@ uint64_t CInstallJob::GetFreeSpace() const {
 }
 
 bool CInstallJob::StartInstall() {
-  if (!Start(0)) {
+  // Created suspended and raised before it runs, so that no part of the copy runs at normal priority.
+  if (!Start(THREAD_PRIORITY_TIME_CRITICAL)) {
     // No worker will ever set the flags: the run ends here, cancelled, with nothing written.
     cancelled_ = true;
     finished_ = true;
     return false;
   }
-  SetPriority(THREAD_PRIORITY_TIME_CRITICAL);
   return true;
+}
+
+uint64_t CInstallJob::GetBytesToKeepAside() const {
+  uint64_t total = 0;
+  std::unordered_set<std::string> seen;
+  for (const InstallEntry& entry : files_) {
+    std::string destination = MakeDestinationPath(entry.path);
+    // Names that differ only in ASCII case are one file.
+    if (!seen.insert(ToLowerCase(destination)).second) continue;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(destination.c_str(), GetFileExInfoStandard, &data)) continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    total = size > ~0ull - total ? ~0ull : total + size;
+  }
+  return total;
 }
 
 void CInstallJob::SetCategoryFolder(const std::string& folder, int index) {
@@ -131,7 +154,10 @@ void CInstallJob::Run() { CopyFiles(true); }
 
 void CInstallJob::CopyFiles(bool multiDisc) {
   CErrorModeGuard errorMode;
-  if (!(GetFreeSpace() > requiredSize_)) {
+  // The originals the run replaces stay on the disk until it ends: their bytes are needed on top.
+  uint64_t keptAside = GetBytesToKeepAside();
+  uint64_t needed = keptAside > ~0ull - requiredSize_ ? ~0ull : requiredSize_ + keptAside;
+  if (!(GetFreeSpace() > needed)) {
     ShowMessageBox(parentWindow_,
                    "インストール先の容量が不足しています。\n十分な容量を確保してから再度インストールを試みてください。",
                    "容量不足", MB_ICONERROR);
@@ -174,8 +200,15 @@ CInstallJob::Step CInstallJob::CopyOneFile(const InstallEntry& entry, bool multi
     SplitDirectoryAndName(destinationPath_, folder, name);
     if (CreateDirectoryTree(folder)) foldersMade_.insert(folder);
     openCaption = "FileCreateError";
-    if (KeepOriginalAside(destinationPath_, foldersMade_.count(folder) > 0)) {
+    KeepAside kept = KeepOriginalAside(destinationPath_, foldersMade_.count(folder) > 0);
+    if (kept == KeepAside::kDone) {
       destination.OpenWrite(destinationPath_, true);
+    } else if (kept == KeepAside::kNoNameFits) {
+      std::string text = destinationPath_ + "\n" +
+                         "既存のファイルを置き換えられません。退避する名前がパスの長さに収まりません。[Error::MoveFile]";
+      if (AskRetryOrCancel("FileReplaceError", text) == IDRETRY) return Step::kRetry;
+      cancelled_ = true;
+      return Step::kEndRun;
     }
   }
   if (!source.IsOpen() || !destination.IsOpen()) {
@@ -200,7 +233,7 @@ CInstallJob::Step CInstallJob::CopyOneFile(const InstallEntry& entry, bool multi
     uint32_t n = size - done < kChunkSize ? static_cast<uint32_t>(size - done) : kChunkSize;
     const char* caption = nullptr;
     std::string text;
-    if (!source.Read(buffer, n)) {
+    if (!ReadSourceChunk(source, buffer, n)) {
       caption = "ReadFileError";
       text = sourcePath_ + "\n" + kReadFailed + "[Error::ReadFile]\n" + kWindowsError + SystemErrorText(GetLastError());
     } else if (!destination.Write(buffer, n)) {
@@ -226,14 +259,20 @@ CInstallJob::Step CInstallJob::CopyOneFile(const InstallEntry& entry, bool multi
   return Step::kCopied;
 }
 
-bool CInstallJob::KeepOriginalAside(const std::string& destination, bool inFolderMadeByThisRun) {
-  if (touchedPaths_.count(destination)) return true;  // already ours: a retry or a second entry
+CInstallJob::KeepAside CInstallJob::KeepOriginalAside(const std::string& destination, bool inFolderMadeByThisRun) {
+  if (touchedPaths_.count(destination)) {
+    // Already ours: a retry, a second entry, or a file an earlier run could not put back, which this run
+    // now answers for.
+    leftoverPaths_.erase(destination);
+    return KeepAside::kDone;
+  }
   TouchedFile record{destination, ""};
   // A folder the run made holds nothing but what the run wrote, so there is nothing to look for.
   if (!inFolderMadeByThisRun && IsExistingFile(destination)) {
     // MoveFileA never replaces a file, so the name taken cannot be anyone else's.
     for (unsigned attempt = 0;; ++attempt) {
       std::string keptAside = KeptAsideName(destination, attempt);
+      if (keptAside.empty()) return KeepAside::kNoNameFits;
       if (MoveFileA(destination.c_str(), keptAside.c_str())) {
         record.keptAside = keptAside;
         break;
@@ -241,32 +280,65 @@ bool CInstallJob::KeepOriginalAside(const std::string& destination, bool inFolde
       DWORD error = GetLastError();
       if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || attempt >= 1000) {
         SetLastError(error);
-        return false;
+        return KeepAside::kFailed;
       }
     }
   }
   touched_.push_back(record);
   touchedPaths_.insert(destination);
-  return true;
+  return KeepAside::kDone;
 }
 
 void CInstallJob::DeleteKeptAsideOriginals() {
+  std::vector<TouchedFile> notThisRun;
   for (const TouchedFile& file : touched_) {
+    // An original an earlier run could not put back, of a file this run did not write, is still the
+    // user's: it waits for its restore.
+    if (leftoverPaths_.count(file.destination)) {
+      notThisRun.push_back(file);
+      continue;
+    }
     if (file.keptAside.empty()) continue;
     SetFileAttributesA(file.keptAside.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only original too
     DeleteFileA(file.keptAside.c_str());
   }
-  touched_.clear();
-  touchedPaths_.clear();
+  touched_ = std::move(notThisRun);
+  touchedPaths_ = leftoverPaths_;
 }
 
 void CInstallJob::RestoreTouchedFiles() {
+  std::vector<TouchedFile> left;
   for (auto file = touched_.rbegin(); file != touched_.rend(); ++file) {
-    DeleteFileA(file->destination.c_str());
-    if (!file->keptAside.empty()) MoveFileA(file->keptAside.c_str(), file->destination.c_str());
+    bool restored = RestoreOne(*file);
+    for (int attempt = 1; !restored && attempt < kRestoreAttempts; ++attempt) {
+      Sleep(kRestoreRetryMs);
+      restored = RestoreOne(*file);
+    }
+    if (restored) continue;
+    DWORD error = GetLastError();
+    if (!file->keptAside.empty() && !file->reported) {
+      std::string text = file->destination + "\n" + "元のファイルを戻せませんでした。[Error::RestoreFile]\n" +
+                         "元のファイルは次の名前で残っています:\n" + file->keptAside + "\n" + kWindowsError +
+                         SystemErrorText(error);
+      ShowMessageBox(parentWindow_, text.c_str(), "RestoreFileError", MB_OK | MB_ICONERROR);
+      file->reported = true;
+    }
+    left.push_back(*file);
   }
-  touched_.clear();
+  // What could not be put back is kept, so that a later call tries again; in the order of the run.
+  touched_.assign(left.rbegin(), left.rend());
   touchedPaths_.clear();
+  for (const TouchedFile& file : touched_) touchedPaths_.insert(file.destination);
+  leftoverPaths_ = touchedPaths_;
+}
+
+bool CInstallJob::RestoreOne(const TouchedFile& file) {
+  if (!DeleteFileA(file.destination.c_str())) {
+    DWORD error = GetLastError();
+    // Gone already (never created, or a retry after the delete went through) is what is wanted.
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+  }
+  return file.keptAside.empty() || MoveFileA(file.keptAside.c_str(), file.destination.c_str());
 }
 
 void CInstallJob::AbortAndRemove() {
@@ -277,6 +349,10 @@ void CInstallJob::AbortAndRemove() {
 
 int CInstallJob::AskRetryOrCancel(const char* caption, const std::string& text) {
   return ShowMessageBox(parentWindow_, text.c_str(), caption, MB_RETRYCANCEL | MB_ICONERROR);
+}
+
+bool CInstallJob::ReadSourceChunk(CNativeFile& source, char* buffer, uint32_t bytes) {
+  return source.Read(buffer, bytes);
 }
 
 CLocalInstallJob::~CLocalInstallJob() { Stop(); }

@@ -7,6 +7,10 @@
 // first writes it. A run that ends without a cancel deletes what was kept aside; AbortAndRemove deletes
 // every file the run created or wrote and puts the kept-aside originals back, so a cancel never loses a
 // user's file. Should the process die mid-run, the originals are still there under their kept-aside names.
+// An original that cannot be put back (another program holds the new copy open) is named to the user with
+// the name it is kept under, and is tried again at every later Reset, AbortAndRemove and at destruction.
+// Since the originals stay on the disk until the run ends, the worker's free-space test asks for their
+// bytes on top of the required size.
 //
 // CInstallJob looks for each source on the CD-ROM drives and may ask for a disc; CLocalInstallJob, the
 // one the setup program uses, reads each source from its category folder.
@@ -20,6 +24,8 @@
 #include <vector>
 
 #include "foundation/Thread.h"
+
+class CNativeFile;
 
 // winbase.h still defines the 16-bit GetFreeSpace as a macro; the job's member of that name needs it gone.
 #undef GetFreeSpace
@@ -56,8 +62,8 @@ class CInstallJob : public CThread {
   // Free bytes of the destination's drive; 0 when it cannot be queried.
   uint64_t GetFreeSpace() const;
 
-  // Starts the worker, then raises it to time-critical priority. When no thread can be made, the run ends
-  // at once as finished and cancelled, and false is returned.
+  // Starts the worker at time-critical priority (raised before its first instruction runs). When no thread
+  // can be made, the run ends at once as finished and cancelled, and false is returned.
   bool StartInstall();
 
   bool IsFinished() const { return finished_; }
@@ -77,6 +83,25 @@ class CInstallJob : public CThread {
   // back what it kept aside. Listed files the run never touched stay as they are.
   void AbortAndRemove();
 
+  // Bytes of the files the run would keep aside: every listed destination that exists now, each counted
+  // once.
+  uint64_t GetBytesToKeepAside() const;
+  // Installer operations (installer/InstallJobInstaller.cpp), relative to the destination and the title.
+  // The App Paths entry of the title: default value the executable (below the destination unless
+  // absolute), "Path" its folder. True only when the key and both values were written.
+  bool RegisterAppPath(const std::string& executable);
+  // The Uninstall entry of the title: "DisplayName", and "UninstallString" the uninstaller's command line
+  // (below the destination unless absolute). True only when all was written.
+  bool RegisterUninstall(const std::string& uninstaller, const std::string& displayName);
+  // Add the shortcut files (programs: this user's, then all users') or the programs subfolders to the
+  // uninstall lists.
+  void AddUninstallDesktopShortcut(const std::string& name);
+  void AddUninstallProgramsShortcut(const std::string& name);
+  void AddUninstallProgramsFolder(const std::string& subfolder);
+  // Appends the title's section (both uninstall lists) to destination\fileName; false when it cannot be
+  // written or there is no destination.
+  bool WriteUninstallInfo(const std::string& fileName);
+
   std::string MakeSourcePath(int category, const std::string& relativePath) const;
   // The destination folder joined with the relative path; the first folder named voice below the
   // destination becomes voice2.
@@ -86,21 +111,29 @@ class CInstallJob : public CThread {
   void Run() override;
   // The copy worker; with `multiDisc` each source is located on the CD-ROM drives.
   void CopyFiles(bool multiDisc);
+  // Reads the next chunk of the source being copied; true only when all `bytes` were read.
+  virtual bool ReadSourceChunk(CNativeFile& source, char* buffer, uint32_t bytes);
 
  private:
   // A destination the run has written, and where its original was kept aside ("" when it had none).
   struct TouchedFile {
     std::string destination;
     std::string keptAside;
+    bool reported = false;  // the user was told that it could not be put back
   };
   enum class Step { kCopied, kRetry, kEndRun };
+  enum class KeepAside { kDone, kFailed, kNoNameFits };
 
   Step CopyOneFile(const InstallEntry& entry, bool multiDisc, char* buffer, uint64_t& copiedBefore);
-  // Keeps an existing destination file aside before its first write in this run. False when it exists and
-  // could not be moved (the system's error is then the last error).
-  bool KeepOriginalAside(const std::string& destination, bool inFolderMadeByThisRun);
+  // Keeps an existing destination file aside before its first write in this run. kFailed when it exists
+  // and could not be moved (the system's error is then the last error); kNoNameFits when no free name for
+  // it fits in a path in its folder.
+  KeepAside KeepOriginalAside(const std::string& destination, bool inFolderMadeByThisRun);
   void DeleteKeptAsideOriginals();
+  // Deletes what the run wrote and puts the originals back. A file that cannot be put back keeps its
+  // record; the user is told once where its original is.
   void RestoreTouchedFiles();
+  bool RestoreOne(const TouchedFile& file);
   int AskRetryOrCancel(const char* caption, const std::string& text);
 
   HWND parentWindow_ = nullptr;
@@ -126,6 +159,8 @@ class CInstallJob : public CThread {
   // ends as its original.
   std::vector<TouchedFile> touched_;
   std::unordered_set<std::string> touchedPaths_;
+  // Destinations of touched_ that an earlier run could not put back and this run has not written.
+  std::unordered_set<std::string> leftoverPaths_;
   std::unordered_set<std::string> foldersMade_;  // by the worker, in this run
 };
 

@@ -4,6 +4,7 @@
 #include <prsht.h>
 
 #include "foundation/MessageBox.h"
+#include "setup/resource.h"
 
 const char* const kCancelQuestion = "セットアップをキャンセルしますか？";
 
@@ -67,3 +68,13 @@ INT_PTR CALLBACK WizardPage2Proc(HWND page, UINT message, WPARAM, LPARAM lParam)
 }
 
 INT_PTR CALLBACK PleaseWaitProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+void ShowInstallProgress(HWND pleaseWait, int percent) {
+  HWND bar = GetDlgItem(pleaseWait, IDC_PLEASE_WAIT_PROGRESS);
+  if (!bar) return;
+  if (percent < 0) percent = 0;
+  if (percent > 100) percent = 100;
+  if (SendMessageA(bar, PBM_GETPOS, 0, 0) == percent) return;
+  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  UpdateWindow(bar);
+}

@@ -11,6 +11,11 @@ INT_PTR CALLBACK WizardPage2Proc(HWND page, UINT message, WPARAM wParam, LPARAM 
 // goes only when its owner destroys it.
 INT_PTR CALLBACK PleaseWaitProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Shows how far the install is on the please-wait dialog's bar (0 to 100; others are clamped) and paints
+// the bar at once: the flow's pump handles one queued message per pass, so a repaint left to the queue
+// would trail the copy.
+void ShowInstallProgress(HWND pleaseWait, int percent);
+
 // Moves the property sheet to the centre of the screen, keeping its size and z-order.
 void CentreSheetOnScreen(HWND sheet);
 

@@ -11,6 +11,7 @@
 #include "foundation/MessageBox.h"
 #include "foundation/PathText.h"
 #include "foundation/Process.h"
+#include "setup/AppPathCommand.h"
 #include "setup/BaseGameLookup.h"
 #include "setup/InstallJob.h"
 #include "setup/SetupConstants.h"
@@ -47,7 +48,8 @@ HPROPSHEETPAGE CreateWizardPage(HINSTANCE instance, int resource, DLGPROC proced
 }
 
 // One message at most per pass, then 50 ms of sleep, then the job's flags: cancelled first, so that a
-// worker that set both ends in the removal.
+// worker that set both ends in the removal. Between reading the flags and acting on them the bar of the
+// please-wait dialog follows the job's overall percentage, so the last pass shows where the job ended.
 void PumpUntilTheJobEnds(HWND pleaseWait, HWND owner) {
   for (;;) {
     MSG message;
@@ -56,11 +58,16 @@ void PumpUntilTheJobEnds(HWND pleaseWait, HWND owner) {
       DispatchMessageA(&message);
     }
     Sleep(50);
-    if (g_installJob.IsCancelled()) {
+    // The flags before the percentage: the worker sets 100 before it sets finished, so a finished run
+    // always shows its end on the bar.
+    const bool cancelled = g_installJob.IsCancelled();
+    const bool finished = !cancelled && g_installJob.IsFinished();
+    ShowInstallProgress(pleaseWait, g_installJob.GetOverallPercent());
+    if (cancelled) {
       g_installJob.AbortAndRemove();
       return;
     }
-    if (g_installJob.IsFinished()) {
+    if (finished) {
       if (g_installJob.IsCancelled()) {
         g_installJob.AbortAndRemove();
       } else {
@@ -82,7 +89,7 @@ void RunGuardedSetup(HINSTANCE instance) {
     return;
   }
 
-  SetCurrentDirectoryA(GetModuleDirectory().c_str());
+  SetCurrentDirectoryA(GetProgramFolderAsCurrentDirectory(GetModuleDirectory()).c_str());
 
   INITCOMMONCONTROLSEX controls = {};
   controls.dwSize = sizeof controls;
@@ -117,11 +124,28 @@ void RunGuardedSetup(HINSTANCE instance) {
 
 }  // namespace
 
+std::string GetProgramFolderAsCurrentDirectory(const std::string& moduleDirectory) {
+  // "G:" alone would mean the folder the process last had on drive G, not its root.
+  if (moduleDirectory.size() == 2 && moduleDirectory[1] == ':') return moduleDirectory + "\\";
+  return moduleDirectory;
+}
+
 bool BaseGameExecutableExists(const std::string& folder, const std::string& executable) {
-  if (executable.empty()) return false;
-  std::string path = IsAbsolutePath(executable) ? executable : CollapseBackslashes(folder + "\\" + executable);
+  std::string expanded = executable;
+  DWORD needed = ExpandEnvironmentStringsA(executable.c_str(), nullptr, 0);
+  if (needed > 0) {
+    // The ANSI form may count one byte short of what it writes.
+    std::string buffer(needed + 1, '\0');
+    DWORD written = ExpandEnvironmentStringsA(executable.c_str(), &buffer[0], needed + 1);
+    if (written > 0 && written <= needed + 1) expanded.assign(buffer.c_str());
+  }
   CFileFinder finder;
-  return finder.Exists(path);
+  for (const std::string& name : GetCommandExecutableCandidates(expanded)) {
+    std::string path = IsAbsolutePath(name) ? name : CollapseBackslashes(folder + "\\" + name);
+    WIN32_FIND_DATAA data;
+    if (finder.FindFirst(path, data) && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  }
+  return false;
 }
 
 uint64_t CollectInstallFiles(CInstallJob& job, const std::string& gameFolder) {

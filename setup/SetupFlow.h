@@ -13,8 +13,13 @@ class CInstallJob;
 
 int RunSetup(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 
-// Whether the executable registered for the base game exists: the entry's default value as it stands when
-// it is absolute, else joined to the entry's folder.
+// The folder to make current for the program's own folder: a drive's root keeps its '\\' ("G:\\"), since
+// a bare "G:" means the folder last current on that drive.
+std::string GetProgramFolderAsCurrentDirectory(const std::string& moduleDirectory);
+
+// Whether the executable registered for the base game exists. The entry's default value is read as the
+// shell reads a command (environment strings expanded, quotes and arguments taken off); each name it may
+// mean is tested as it stands when absolute, else joined to the entry's folder. A folder does not count.
 bool BaseGameExecutableExists(const std::string& folder, const std::string& executable);
 
 // Adds every file of the categories to install, in the order of copying, and returns the required size.

@@ -3,26 +3,34 @@
 # folders data\gamedata2, 5, 3 and 4 with generated files and the wizard's two pictures. The caller copies
 # setup.exe to the disc's root. Everything is deterministic: the same disc on every run.
 #
-#   tools/make-sample-disc.sh [--large-mib N] DIR
+#   tools/make-sample-disc.sh [--large-mib N] [--packtool PACKTOOL.EXE] DIR
 #
 # --large-mib sets the size of the one large file (data\gamedata5\movie\opening.mpg), 3 MiB by default.
+# --packtool names the project's packtool.exe (run with wine, so in a Wine environment): the second
+# picture then goes on the disc as its single-file pack instead of a loose file, as a pressed disc may
+# carry it. Without it both pictures are loose files.
 # File names are UTF-8 here; under ja_JP.UTF-8 Wine shows them to programs as Shift-JIS. Several names
 # have a Shift-JIS trail byte equal to '\' (ソ 83 5C, 表 95 5C, 能 94 5C); in 表voice that byte stands
 # right before "voice", which is still no folder named voice.
 set -euo pipefail
 
 large_mib=3
-if [ "${1:-}" = --large-mib ]; then
-  large_mib=$2
-  shift 2
-fi
+packtool=
+while [ $# -gt 1 ]; do
+  case $1 in
+    --large-mib) large_mib=$2; shift 2 ;;
+    --packtool) packtool=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
 if [ $# -ne 1 ] || ! [[ $large_mib =~ ^[0-9]+$ ]]; then
-  echo "usage: $0 [--large-mib N] DIR" >&2
+  echo "usage: $0 [--large-mib N] [--packtool PACKTOOL.EXE] DIR" >&2
   exit 2
 fi
 disc=$1
 mkdir -p "$disc"
 rm -rf "$disc/data"
+caller_locale=${LC_ALL:-}  # Wine runs in the caller's locale (code page 932 under ja_JP.UTF-8)
 export LC_ALL=C
 
 # All 256 byte values once, so every file carries CR, LF, Ctrl-Z and NUL bytes near its start.
@@ -106,6 +114,13 @@ sample gamedata3/voice/p100.ogg 7000
 sample gamedata4/tokubetsu/特別.txt 3333
 sample gamedata4/tokubetsu/cg/t001.bin 50000
 
-# The wizard's pictures.
+# The wizard's pictures: the first a loose file, the second (with --packtool) its single-file pack.
 bitmap v_006_000.bmp 64 48 0
 bitmap v_006_001.bmp 37 21 90
+if [ -n "$packtool" ]; then
+  picture=$(realpath "$disc/data/v_006_001.bmp")
+  LC_ALL=$caller_locale wine "$packtool" pack-single "Z:${picture//\//\\}" >/dev/null 2>&1 </dev/null ||
+    { echo "packtool could not pack $picture" >&2; exit 1; }
+  ls "$disc"/data/v_006_001*.pak >/dev/null 2>&1 || { echo "no single-file pack beside $picture" >&2; exit 1; }
+  rm -f "$picture"
+fi

@@ -38,7 +38,8 @@ mkdir -p "$SHOTS"
 # The disc: big enough that copying takes over a second, so the please-wait dialog is seen and painted
 # (the setup handles one window message per 50 ms while it copies).
 echo "== sample disc on G: ($ADDON_DISC_FOLDER)"
-"$ROOT/tools/make-sample-disc.sh" --large-mib 384 "$ADDON_DISC_FOLDER"
+"$ROOT/tools/make-sample-disc.sh" --large-mib 384 --packtool "$BUILD/x86_64/tools/packtool.exe" \
+  "$ADDON_DISC_FOLDER"
 cp "$SETUP" "$ADDON_DISC_FOLDER/setup.exe"
 wine_env_protect_disc
 

@@ -265,7 +265,7 @@ TEST(FoldersChild, DISABLED_ReportModuleDirectory) {
 TEST(Folders, ModuleDirectoryOfAnExecutableInADriveRoot) {
   const std::string copy = "C:\\addon-module-" + std::to_string(GetCurrentProcessId()) + ".exe";
   if (!CopyFileA(GetModulePath().c_str(), copy.c_str(), FALSE))
-    GTEST_SKIP() << "cannot write to the root of C:";
+    GTEST_SKIP() << testing_support::kHostLacks << "cannot write to the root of C:";
   ScratchFolder scratch;
   const std::string report = scratch / "report.txt";
 
@@ -448,7 +448,7 @@ TEST(Folders, DiskFreeBytesOfRealVolumes) {
   EXPECT_EQ(GetDiskFreeBytes(unused), 0u);
 
   const std::string small = testing_support::HarnessSetting("ADDON_SMALL_DRIVE");
-  if (small.empty()) GTEST_SKIP() << "no small drive in this environment";
+  if (small.empty()) GTEST_SKIP() << testing_support::kHostLacks << "no small drive in this environment";
   const std::string root = small + "\\";
   // A 16 MiB volume that only this test writes to: both calls see the same space, and a file takes it.
   const uint64_t free = GetDiskFreeBytes(root);

@@ -232,7 +232,7 @@ TEST(NativeFile, SizesOfFourGibibytesAndMore) {
                     INVALID_SET_FILE_POINTER &&
                 SetEndOfFile(handle);
     CloseHandle(handle);
-    if (!made) GTEST_SKIP() << "no room for a sparse file of 4 GiB here";
+    if (!made) GTEST_SKIP() << testing_support::kHostLacks << "no room for a sparse file of 4 GiB here";
   }
 
   CNativeFile file;
@@ -253,7 +253,7 @@ TEST(NativeFile, SizesOfFourGibibytesAndMore) {
 
 TEST(NativeFile, FailedWriteOnAFullDiskLeavesThePositionAndTheReason) {
   std::string drive = testing_support::HarnessSetting("ADDON_SMALL_DRIVE");
-  if (drive.empty()) GTEST_SKIP() << "no small drive in this environment";
+  if (drive.empty()) GTEST_SKIP() << testing_support::kHostLacks << "no small drive in this environment";
   const std::string path = drive + "\\native-file-full.bin";
   CNativeFile file;
   ASSERT_TRUE(file.OpenWrite(path, true));

@@ -49,7 +49,7 @@ class RegistryOnRoot : public ::testing::TestWithParam<HKEY> {};
 TEST_P(RegistryOnRoot, ValuesRoundTrip) {
   ScratchKey scratch(GetParam());
   CRegistry registry(GetParam());
-  if (!registry.CreateKey(scratch.Path())) GTEST_SKIP() << "this user may not create keys under the root";
+  if (!registry.CreateKey(scratch.Path())) GTEST_SKIP() << testing_support::kHostLacks << "this user may not create keys under the root";
   EXPECT_TRUE(registry.IsOpen());
   EXPECT_EQ(registry.GetPath(), scratch.Path());
 
@@ -141,7 +141,7 @@ TEST_P(RegistryOnRoot, ValuesRoundTrip) {
 TEST_P(RegistryOnRoot, SubkeysEnumerateAndDelete) {
   ScratchKey scratch(GetParam());
   CRegistry registry(GetParam());
-  if (!registry.CreateKey(scratch.Path())) GTEST_SKIP() << "this user may not create keys under the root";
+  if (!registry.CreateKey(scratch.Path())) GTEST_SKIP() << testing_support::kHostLacks << "this user may not create keys under the root";
   const std::vector<std::string> names = {"beta", "alpha", "ソ表能"};
   for (const std::string& name : names) {
     CRegistry child(GetParam());

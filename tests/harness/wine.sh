@@ -7,14 +7,13 @@
 #   F:  CD-ROM drive whose folder the tests fill
 #   G:  CD-ROM drive holding the add-on disc (read-only where bind mounts are allowed)
 #   T:  a 16 MiB tmpfs, for "disk full" cases (only where mounting is allowed)
-# and, where the host has one, a file that reads shorter than its size (a sysfs attribute reports 4096
-# bytes and gives a few dozen): a real read failure for the copy tests.
 # What a test may rely on is passed to it in ADDON_* environment variables.
 
 wine_env_start() {
   local root=$1 want_display=${2:-no}
   WINE_ENV_ROOT=$root
-  export WINEPREFIX=$root/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # winemenubuilder off: shortcuts that programs make would otherwise turn up in the host's menus.
+  export WINEPREFIX=$root/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LC_ALL=ja_JP.UTF-8
   wine_env_unmount
   rm -rf "$root"
@@ -41,13 +40,7 @@ wine_env_start() {
   ln -sfn "$root/cd-f" "$dos/f:"
   ln -sfn "$root/cd-g" "$dos/g:"
   export ADDON_CD_DRIVES=EFG ADDON_DISC_DRIVE=G: ADDON_DISC_FOLDER=$root/cd-g
-  unset ADDON_SMALL_DRIVE ADDON_DISC_READONLY ADDON_SHORT_READ_FILE
-  local sysfs=/sys/kernel/mm/transparent_hugepage/enabled
-  mkdir -p "$root/fixtures"
-  if [ -r "$sysfs" ] && [ "$(stat -L -c %s "$sysfs")" -gt "$(wc -c <"$sysfs")" ]; then
-    ln -sfn "$sysfs" "$root/fixtures/short-read.bin"
-    export ADDON_SHORT_READ_FILE=$(wine_path "$root/fixtures/short-read.bin")
-  fi
+  unset ADDON_SMALL_DRIVE ADDON_DISC_READONLY
   if mount -t tmpfs -o size=16m tmpfs "$root/small" 2>/dev/null; then
     ln -sfn "$root/small" "$dos/t:"
     export ADDON_SMALL_DRIVE=T:

@@ -34,7 +34,7 @@ UINT WINAPI NoCdRomDrives(LPCSTR) { return DRIVE_FIXED; }
 }  // namespace
 
 TEST(CdRomDrives, WalkStartsAtTheLetterTriedLast) {
-  if (!HasCdDrives()) GTEST_SKIP() << "the harness configures CD-ROM drives E, F and G";
+  if (!HasCdDrives()) GTEST_SKIP() << testing_support::kHostLacks << "the harness configures CD-ROM drives E, F and G";
   FileOnDriveF data("walk-test");
   CdRomDrives drives;
   EXPECT_TRUE(drives.IsCdRom('E'));
@@ -107,7 +107,7 @@ int InsertDiscAndSayYes(HWND, const char*, const char*, UINT) {
 }  // namespace
 
 TEST(DiscRequest, FindsTheFileAfterTheUserInsertsTheDiscAndSaysYes) {
-  if (!HasCdDrives()) GTEST_SKIP() << "the harness configures CD-ROM drives E, F and G";
+  if (!HasCdDrives()) GTEST_SKIP() << testing_support::kHostLacks << "the harness configures CD-ROM drives E, F and G";
   RemoveTree("F:\\INSTALL");
   CdRomDrives drives;
   std::string found;

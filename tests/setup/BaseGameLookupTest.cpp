@@ -68,7 +68,7 @@ TEST(BaseGameLookup, EntryOnlyUnderTheCurrentUserIsFound) {
 TEST(BaseGameLookup, LocalMachineComesFirst) {
   TestEntries entries;
   if (!entries.Write(HKEY_LOCAL_MACHINE, "D:\\Machine\\Game.exe", "D:\\Machine"))
-    GTEST_SKIP() << "this user may not write below the local-machine root";
+    GTEST_SKIP() << testing_support::kHostLacks << "this user may not write below the local-machine root";
   std::string folder, executable;
   ASSERT_TRUE(setup::FindBaseGameInstall(entries.Name(), folder, executable));
   EXPECT_EQ(folder, "D:\\Machine");
@@ -83,7 +83,7 @@ TEST(BaseGameLookup, LocalMachineComesFirst) {
 TEST(BaseGameLookup, LocalMachineEntryWithoutPathFallsThroughToTheCurrentUser) {
   TestEntries entries;
   if (!entries.Write(HKEY_LOCAL_MACHINE, "D:\\Machine\\Game.exe", nullptr))
-    GTEST_SKIP() << "this user may not write below the local-machine root";
+    GTEST_SKIP() << testing_support::kHostLacks << "this user may not write below the local-machine root";
   std::string folder = "kept folder", executable = "kept executable";
   // Only half an entry anywhere: not found, and the caller's strings stay as they were.
   EXPECT_FALSE(setup::FindBaseGameInstall(entries.Name(), folder, executable));

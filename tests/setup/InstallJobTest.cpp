@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "foundation/Folders.h"
+#include "foundation/NativeFile.h"
 #include "foundation/PathText.h"
 #include "tests/support/TestSupport.h"
 
@@ -17,12 +19,17 @@ using namespace testing_support;
 
 namespace {
 
-// Runs the job's worker to its end (not a stop request: the worker ends by itself).
+// Runs the job's worker to its end: waits for the thread itself to end, so that nothing a test asserts
+// can come from a stop request of the test's own.
 void RunToEnd(CInstallJob& job) {
-  job.StartInstall();
-  for (int waited = 0; !job.IsFinished() && !job.IsCancelled() && waited < 60000; waited += 2) Sleep(2);
-  ASSERT_TRUE(job.IsFinished() || job.IsCancelled()) << "the worker did not end";
-  job.Stop();  // joins the thread; the run has ended or is ending on its own
+  ASSERT_TRUE(job.StartInstall());
+  // The object keeps its thread's handle until Stop, so the id names this thread all along.
+  HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, job.GetThreadId());
+  ASSERT_NE(thread, nullptr) << "error " << GetLastError();
+  DWORD waited = WaitForSingleObject(thread, 60000);
+  CloseHandle(thread);
+  ASSERT_EQ(waited, WAIT_OBJECT_0) << "the worker did not end";
+  job.Stop();  // closes the handle of a thread that has ended
 }
 
 struct Tree {
@@ -174,7 +181,7 @@ TEST(InstallJob, WorkerStopsBeforeTheFirstFileWhenSpaceIsNotAboveTheRequiredSize
 
 TEST(InstallJob, FreeSpaceExactlyEqualToTheRequiredSizeIsNotEnough) {
   std::string drive = HarnessSetting("ADDON_SMALL_DRIVE");
-  if (drive.empty()) GTEST_SKIP() << "needs the harness's small tmpfs drive";
+  if (drive.empty()) GTEST_SKIP() << kHostLacks << "the harness's small tmpfs drive (mounting needs root)";
   CLocalInstallJob job;
   job.SetDestination(drive + "\\game");
   uint64_t free = job.GetFreeSpace();
@@ -296,30 +303,46 @@ TEST(InstallJob, FinishedRunReplacesExistingFilesAndDropsTheOriginals) {
   EXPECT_EQ(CountKeptAside(tree.destination), 0);
 }
 
+namespace {
+// A source that reads short at its first chunk, as a disc with a bad sector does.
+class ShortReadJob : public CLocalInstallJob {
+ public:
+  explicit ShortReadJob(std::string failingSource) : failingSource_(std::move(failingSource)) {}
+
+ protected:
+  bool ReadSourceChunk(CNativeFile& source, char* buffer, uint32_t bytes) override {
+    if (GetSourcePath() != failingSource_) return CLocalInstallJob::ReadSourceChunk(source, buffer, bytes);
+    CLocalInstallJob::ReadSourceChunk(source, buffer, bytes / 2);
+    SetLastError(ERROR_CRC);
+    return false;
+  }
+
+ private:
+  std::string failingSource_;
+};
+}  // namespace
+
 TEST(InstallJob, CancelAfterAReadErrorEndsTheRunAtTheNextEntry) {
-  std::string shortFile = HarnessSetting("ADDON_SHORT_READ_FILE");
-  if (shortFile.empty()) GTEST_SKIP() << "needs a host file that reads shorter than its size";
-  size_t slash = shortFile.rfind('\\');
-  const std::string name = shortFile.substr(slash + 1);
   Tree tree;
+  const std::string name = "short.bin";
+  tree.AddSource(name, PatternBytes(40000, 16));
   tree.AddSource("second.bin", "second");
   ASSERT_TRUE(WriteWholeFile(tree.Destination(name), "user's own short"));
 
-  CLocalInstallJob job;
+  ShortReadJob job(tree.Source(name));
   SetUpJob(job, tree);
-  job.SetCategoryFolder(shortFile.substr(0, slash), 2);
-  job.AddFile(name, 2);
+  job.AddFile(name, 1);
   job.AddFile("second.bin", 1);
   ScriptedUser user({IDCANCEL});
   RunToEnd(job);
 
   ASSERT_EQ(user.Asked().size(), 1u);
   EXPECT_EQ(user.Asked()[0].caption, "ReadFileError");
-  const std::string expected = shortFile + "\nファイル読み込みに失敗しました。[Error::ReadFile]\nWindowsError:";
-  EXPECT_EQ(user.Asked()[0].text.substr(0, expected.size()), expected);
+  EXPECT_EQ(user.Asked()[0].text, tree.Source(name) + "\nファイル読み込みに失敗しました。[Error::ReadFile]\nWindowsError:" +
+                                      SystemMessage(ERROR_CRC));
   EXPECT_TRUE(job.IsFinished());
   EXPECT_TRUE(job.IsCancelled());
-  EXPECT_FALSE(FileExists(tree.Destination("second.bin")));
+  EXPECT_FALSE(FileExists(tree.Destination("second.bin"))) << "the job's own stop ends the run";
 
   job.AbortAndRemove();
   EXPECT_EQ(Read(tree.Destination(name)), "user's own short");
@@ -337,7 +360,7 @@ int FreeTheDiskAndRetry(HWND, const char*, const char* caption, UINT) {
 
 TEST(InstallJob, RetryAfterAFullDiskRewritesTheFileFromItsStart) {
   std::string drive = HarnessSetting("ADDON_SMALL_DRIVE");
-  if (drive.empty()) GTEST_SKIP() << "needs the harness's small tmpfs drive";
+  if (drive.empty()) GTEST_SKIP() << kHostLacks << "the harness's small tmpfs drive (mounting needs root)";
   ScratchFolder scratch;
   std::string game = drive + "\\retry-game";
   RemoveTree(game);
@@ -368,7 +391,7 @@ TEST(InstallJob, RetryAfterAFullDiskRewritesTheFileFromItsStart) {
 
 TEST(InstallJob, RetriedWriteErrorThenCancelPutsTheOriginalBack) {
   std::string drive = HarnessSetting("ADDON_SMALL_DRIVE");
-  if (drive.empty()) GTEST_SKIP() << "needs the harness's small tmpfs drive";
+  if (drive.empty()) GTEST_SKIP() << kHostLacks << "the harness's small tmpfs drive (mounting needs root)";
   ScratchFolder scratch;
   std::string game = drive + "\\cancel-game";
   RemoveTree(game);
@@ -398,7 +421,7 @@ TEST(InstallJob, RetriedWriteErrorThenCancelPutsTheOriginalBack) {
 }
 
 TEST(InstallJob, MultiDiscModeFindsTheSourceOnACdRomDrive) {
-  if (HarnessSetting("ADDON_CD_DRIVES").empty()) GTEST_SKIP() << "needs the harness's CD-ROM drives";
+  if (HarnessSetting("ADDON_CD_DRIVES").empty()) GTEST_SKIP() << kHostLacks << "the harness's CD-ROM drives";
   RemoveTree("F:\\JOBDISC");
   ASSERT_TRUE(CreateDirectoryA("F:\\JOBDISC", nullptr));
   ASSERT_TRUE(WriteWholeFile("F:\\JOBDISC\\a.bin", "on the disc"));
@@ -570,4 +593,199 @@ TEST(InstallJob, CategoryOutOfRangeIsAnOpenErrorNotACrash) {
   ASSERT_EQ(user.Asked().size(), 1u);
   EXPECT_EQ(user.Asked()[0].caption, "FileLoadError");
   EXPECT_TRUE(job.IsCancelled());
+}
+
+namespace {
+// A game folder on the harness's 16 MiB drive, emptied first and removed afterwards.
+struct SmallDriveGame {
+  std::string drive = HarnessSetting("ADDON_SMALL_DRIVE");
+  std::string folder = drive + "\\reinstall-game";
+  SmallDriveGame() {
+    if (drive.empty()) return;
+    RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  ~SmallDriveGame() {
+    if (!drive.empty()) RemoveTree(folder);
+  }
+};
+}  // namespace
+
+TEST(InstallJob, ReinstallWhoseKeptAsideOriginalsWouldNotFitStopsBeforeWriting) {
+  SmallDriveGame game;
+  if (game.drive.empty()) GTEST_SKIP() << kHostLacks << "the harness's small tmpfs drive (mounting needs root)";
+  ScratchFolder scratch;
+  // An add-on already installed: 9 MiB of the 16 are taken by the file the run would replace, so the new
+  // copy does not fit beside the kept original although the required size does.
+  const std::string original = PatternBytes(9 << 20, 17);
+  ASSERT_TRUE(WriteWholeFile(game.folder + "\\big.bin", original));
+  ASSERT_TRUE(WriteWholeFile(scratch / "big.bin", PatternBytes(9 << 20, 18)));
+
+  CLocalInstallJob job;
+  job.SetCategoryFolder(scratch.Path(), 1);
+  job.SetDestination(game.folder);
+  job.SetRequiredSize(1 << 20);
+  job.AddFile("big.bin", 1);
+  job.AddFile("big.bin", 1);  // listed twice, counted once
+  ASSERT_GT(job.GetFreeSpace(), 1u << 20) << "the fixed size alone fits";
+  EXPECT_EQ(job.GetBytesToKeepAside(), 9u << 20);
+  ScriptedUser user({});
+  RunToEnd(job);
+
+  ASSERT_EQ(user.Asked().size(), 1u);
+  EXPECT_EQ(user.Asked()[0].caption, "容量不足");
+  EXPECT_TRUE(job.IsCancelled());
+  EXPECT_FALSE(job.IsFinished());
+  EXPECT_EQ(Read(game.folder + "\\big.bin"), original) << "nothing written";
+  EXPECT_EQ(CountKeptAside(game.folder), 0);
+}
+
+TEST(InstallJob, ReinstallWhoseKeptAsideOriginalsFitCompletesAndDropsThem) {
+  SmallDriveGame game;
+  if (game.drive.empty()) GTEST_SKIP() << kHostLacks << "the harness's small tmpfs drive (mounting needs root)";
+  ScratchFolder scratch;
+  ASSERT_TRUE(WriteWholeFile(game.folder + "\\a.bin", PatternBytes(4 << 20, 19)));
+  const std::string replacement = PatternBytes(4 << 20, 20);
+  ASSERT_TRUE(WriteWholeFile(scratch / "a.bin", replacement));
+  ASSERT_TRUE(WriteWholeFile(scratch / "new.bin", "new"));
+
+  CLocalInstallJob job;
+  job.SetCategoryFolder(scratch.Path(), 1);
+  job.SetDestination(game.folder);
+  job.SetRequiredSize(1 << 20);
+  job.AddFile("a.bin", 1);
+  job.AddFile("new.bin", 1);
+  EXPECT_EQ(job.GetBytesToKeepAside(), 4u << 20);
+  ScriptedUser user({});
+  RunToEnd(job);
+
+  EXPECT_TRUE(user.Asked().empty());
+  EXPECT_TRUE(job.IsFinished());
+  EXPECT_FALSE(job.IsCancelled());
+  EXPECT_EQ(Read(game.folder + "\\a.bin"), replacement);
+  EXPECT_EQ(Read(game.folder + "\\new.bin"), "new");
+  EXPECT_EQ(CountKeptAside(game.folder), 0);
+}
+
+TEST(InstallJob, CancelWhoseNewCopyIsHeldOpenNamesTheKeptOriginalAndLosesNothing) {
+  Tree tree;
+  tree.AddSource("a.bin", "new a");
+  tree.AddSource("b.bin", "new b");
+  ASSERT_TRUE(WriteWholeFile(tree.Destination("a.bin"), "user's own a"));
+  ASSERT_TRUE(WriteWholeFile(tree.Destination("b.bin"), "user's own b"));
+  CLocalInstallJob job;
+  SetUpJob(job, tree);
+  job.SetParentWindow(reinterpret_cast<HWND>(0x5678));
+  job.AddFile("a.bin", 1);
+  job.AddFile("b.bin", 1);
+  job.AddFile("missing.bin", 1);
+  {
+    ScriptedUser user({IDCANCEL});
+    RunToEnd(job);
+  }
+  ASSERT_TRUE(job.IsCancelled());
+
+  // Another program has the new copy of a.bin open without sharing.
+  HANDLE held = CreateFileA(tree.Destination("a.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  {
+    ScriptedUser user({});
+    job.AbortAndRemove();
+    auto asked = user.Asked();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].caption, "RestoreFileError");
+    EXPECT_EQ(asked[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(asked[0].owner, reinterpret_cast<HWND>(0x5678));
+    const std::string keptAside = tree.Destination("a.bin.setup-original-0");
+    EXPECT_EQ(asked[0].text, tree.Destination("a.bin") +
+                                 "\n元のファイルを戻せませんでした。[Error::RestoreFile]\n元のファイルは次の名前で残っています:\n" +
+                                 keptAside + "\nWindowsError:" + SystemMessage(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(Read(keptAside), "user's own a") << "the original is where the box says";
+    EXPECT_EQ(Read(tree.Destination("b.bin")), "user's own b") << "the others are put back";
+  }
+  const std::string keptAside = tree.Destination("a.bin.setup-original-0");
+
+  // Still held: a later run that does not write a.bin completes without taking its original away.
+  {
+    ScriptedUser user({});
+    SetUpJob(job, tree);
+    job.AddFile("b.bin", 1);
+    RunToEnd(job);
+    EXPECT_TRUE(user.Asked().empty()) << "the user was told once";
+    EXPECT_TRUE(job.IsFinished());
+    EXPECT_FALSE(job.IsCancelled());
+    EXPECT_EQ(Read(tree.Destination("b.bin")), "new b");
+    EXPECT_EQ(Read(keptAside), "user's own a");
+  }
+  CloseHandle(held);
+
+  // The record is kept: the next restore puts the original back, without asking again.
+  ScriptedUser user({});
+  job.Reset();
+  EXPECT_TRUE(user.Asked().empty());
+  EXPECT_EQ(Read(tree.Destination("a.bin")), "user's own a");
+  EXPECT_EQ(CountKeptAside(tree.destination), 0);
+}
+
+namespace {
+// A folder below `base` whose path is `length` bytes long.
+std::string FolderOfLength(const std::string& base, size_t length) {
+  std::string folder = base;
+  while (folder.size() < length) {
+    size_t part = std::min<size_t>(length - folder.size() - 1, 100);
+    if (part == 0) part = 1;  // never reached for lengths above base + 1
+    folder += "\\" + std::string(part, 'f');
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  return folder;
+}
+}  // namespace
+
+TEST(InstallJob, OriginalInAFolderNearTheLengthLimitIsKeptUnderAShortName) {
+  Tree tree;
+  // 250 bytes of folder: neither the long suffix nor "~orig0.tmp" fits, "~0" does.
+  const std::string folder = FolderOfLength(tree.destination, 250);
+  ASSERT_EQ(folder.size(), 250u);
+  ASSERT_TRUE(FolderExists(folder));
+  const std::string relative = folder.substr(tree.destination.size() + 1) + "\\a.bin";
+  tree.AddSource(relative, "new a");
+  ASSERT_TRUE(WriteWholeFile(folder + "\\a.bin", "user's own a"));
+
+  CLocalInstallJob job;
+  SetUpJob(job, tree);
+  job.AddFile(relative, 1);
+  job.AddFile("missing.bin", 1);
+  ScriptedUser user({IDCANCEL});
+  RunToEnd(job);
+  ASSERT_EQ(user.Asked().size(), 1u);
+  EXPECT_EQ(user.Asked()[0].caption, "FileLoadError") << "only the missing file fails";
+  EXPECT_EQ(Read(folder + "\\a.bin"), "new a");
+  EXPECT_EQ(Read(folder + "\\~0"), "user's own a");
+  job.AbortAndRemove();
+  EXPECT_EQ(Read(folder + "\\a.bin"), "user's own a");
+  EXPECT_FALSE(FileExists(folder + "\\~0"));
+}
+
+TEST(InstallJob, OriginalThatNoKeptAsideNameFitsIsReportedAsNotReplaceable) {
+  Tree tree;
+  // A 257-byte folder and a one-byte name: the file's path is 259 bytes, and "\~0" would make 260.
+  const std::string folder = FolderOfLength(tree.destination, 257);
+  ASSERT_TRUE(FolderExists(folder));
+  tree.AddSource("a", "new a");
+  ASSERT_TRUE(WriteWholeFile(folder + "\\a", "user's own a"));
+
+  CLocalInstallJob job;
+  SetUpJob(job, tree);
+  job.AddFile("a", 1);  // the source's own path stays short
+  job.SetDestination(folder);
+  ScriptedUser user({IDRETRY, IDCANCEL});
+  RunToEnd(job);
+  auto asked = user.Asked();
+  ASSERT_EQ(asked.size(), 2u) << "Retry asks again";
+  EXPECT_EQ(asked[0].caption, "FileReplaceError");
+  EXPECT_EQ(asked[0].text, folder + "\\a\n既存のファイルを置き換えられません。退避する名前がパスの長さに収まりません。[Error::MoveFile]");
+  EXPECT_EQ(asked[0].style, static_cast<UINT>(MB_RETRYCANCEL | MB_ICONERROR));
+  EXPECT_TRUE(job.IsCancelled());
+  job.AbortAndRemove();
+  EXPECT_EQ(Read(folder + "\\a"), "user's own a");
 }

@@ -159,17 +159,18 @@ void RemoveEveryEntry() {
       RegDeleteKeyA(root, (std::string(kAppPaths) + name + ".exe").c_str());
 }
 
-bool SetString(HKEY key, const char* name, const std::string& value) {
-  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+bool SetString(HKEY key, const char* name, const std::string& value, DWORD type = REG_SZ) {
+  return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
                         static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
 }
 
 // An App Paths entry as the base game's installer writes it; without `folder` the "Path" value is left out.
+// The default value is written as REG_EXPAND_SZ when it holds an environment string.
 void Register(HKEY root, const char* name, const std::string& executable, const std::string* folder) {
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, (std::string(kAppPaths) + name + ".exe").c_str(), 0, nullptr, 0,
                                            KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  EXPECT_TRUE(SetString(key, "", executable));
+  EXPECT_TRUE(SetString(key, "", executable, executable.find('%') != std::string::npos ? REG_EXPAND_SZ : REG_SZ));
   if (folder) {
     EXPECT_TRUE(SetString(key, "Path", *folder));
   }
@@ -183,20 +184,23 @@ struct SetupRun {
   std::vector<RobotAnswer> answers;
   std::vector<RobotDialog> waitDialogs;
   std::vector<std::string> windows;
+  std::vector<int> progress;  // the please-wait dialog's bar, as the robot read it
   std::string problem;
 };
 
-// Starts G:\setup.exe with C:\ as its current directory and lets the robot answer; `decide` chooses the
-// button of each box (OK when empty). The program is terminated if it does not end in time.
-SetupRun RunSetup(CRobot::Decision decide = nullptr) {
+// Starts G:\setup.exe with `currentDirectory` as its current directory and lets the robot answer;
+// `decide` chooses the button of each box (OK when empty). The program is terminated if it does not end
+// in time.
+SetupRun RunSetup(CRobot::Decision decide = nullptr, const std::string& currentDirectory = "C:\\",
+                  const std::string& setupPath = SetupPath()) {
   SetupRun run;
-  std::string commandLine = "\"" + SetupPath() + "\"";
+  std::string commandLine = "\"" + setupPath + "\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessA(SetupPath().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, "C:\\", &startup,
-                      &started)) {
-    run.problem = "cannot start " + SetupPath() + ", error " + std::to_string(GetLastError());
+  if (!CreateProcessA(setupPath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      currentDirectory.c_str(), &startup, &started)) {
+    run.problem = "cannot start " + setupPath + ", error " + std::to_string(GetLastError());
     return run;
   }
   CloseHandle(started.hThread);
@@ -212,6 +216,7 @@ SetupRun RunSetup(CRobot::Decision decide = nullptr) {
   run.answers = robot.Answers();
   run.waitDialogs = robot.SeenWaitDialogs();
   run.windows = robot.SeenWindows();
+  run.progress = robot.ProgressSamples();
   run.problem = robot.Problem();
   return run;
 }
@@ -274,6 +279,23 @@ class SetupEndToEnd : public ::testing::Test {
     ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
     ExpectBox(run.answers[0], kSuccessCaption, kSuccessText, {IDOK}, true);
     EXPECT_FALSE(run.answers[0].waitDialogOpen) << "the please-wait dialog goes before the success message";
+    ExpectProgressNeverGoesBack(run.progress);
+  }
+
+  static std::string Samples(const std::vector<int>& progress) {
+    std::string out;
+    for (int p : progress) out += std::to_string(p) + " ";
+    return out;
+  }
+
+  static void ExpectProgressNeverGoesBack(const std::vector<int>& progress) {
+    for (size_t i = 0; i < progress.size(); ++i) {
+      EXPECT_GE(progress[i], 0) << Samples(progress);
+      EXPECT_LE(progress[i], 100) << Samples(progress);
+      if (i > 0) {
+        EXPECT_GE(progress[i], progress[i - 1]) << Samples(progress);
+      }
+    }
   }
 
   // Runs the setup for the registered `game` and checks that it ends with its success message and that
@@ -295,11 +317,19 @@ class SetupInstall : public SetupEndToEnd {
     SetupEndToEnd::SetUp();
     if (HasFatalFailure()) return;
     const std::string noRoom = NoRoomOnC();
-    if (!noRoom.empty()) GTEST_SKIP() << noRoom;
+    if (!noRoom.empty()) GTEST_SKIP() << testing_support::kHostLacks << noRoom;
   }
 };
 
 TEST_F(SetupInstall, InstallsGamedata2And5IntoTheRegisteredFolder) {
+  // The wizard's pictures are on the disc, one loose and one as its single-file pack: the setup loads
+  // both through the file front before it copies, and goes on.
+  ASSERT_TRUE(FileExists(DiscDrive() + "\\data\\v_006_000.bmp"));
+  ASSERT_FALSE(FileExists(DiscDrive() + "\\data\\v_006_001.bmp"));
+  WIN32_FIND_DATAA found;
+  HANDLE pack = FindFirstFileA((DiscDrive() + "\\data\\v_006_001*.pak").c_str(), &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, pack) << "the second picture's single-file pack";
+  FindClose(pack);
   std::string game = MakeRegisteredGame("plain");
   // A save file the install does not touch, and an older, longer copy of a file it replaces.
   ASSERT_TRUE(WriteFileMakingFolders(game + "\\save\\save01.dat", "player one"));
@@ -360,6 +390,58 @@ TEST_F(SetupInstall, FindsTheGameUnderTheCurrentUser) {
   Register(HKEY_CURRENT_USER, kFirstName, game + "\\Sorvane.exe", &game);
   InstallAndCompare(game, {"gamedata2", "gamedata5"});
   EXPECT_EQ(1u, FilesBelow(decoy).size());
+}
+
+TEST_F(SetupInstall, StartedWithItsCurrentFolderInsideTheDiscInstallsEverything) {
+  // As from a console in G:\data, or a shortcut starting in it: the categories are still found below the
+  // disc's root, where the program lies.
+  std::string game = MakeRegisteredGame("started in data");
+  const Files expected = Installed(FilesBelow(game), {"gamedata2", "gamedata5"});
+  ExpectSuccess(RunSetup(nullptr, DiscDrive() + "\\data"));
+  ExpectFiles(expected, game);
+}
+
+TEST_F(SetupInstall, QuotedOrExpandableDefaultValuesGoOnToInstall) {
+  char programFiles[MAX_PATH] = {};
+  DWORD length = GetEnvironmentVariableA("ProgramFiles", programFiles, sizeof programFiles);
+  ASSERT_TRUE(length > 0 && length < sizeof programFiles);
+  struct Form {
+    const char* what;
+    std::string root;
+    std::string (*value)(const std::string& game);
+  };
+  const Form forms[] = {
+      {"quoted", "C:", [](const std::string& game) { return "\"" + game + "\\Sorvane.exe\""; }},
+      {"quoted with arguments", "C:",
+       [](const std::string& game) { return "\"" + game + "\\Sorvane.exe\" -window \"a b\""; }},
+      {"environment string", programFiles,
+       [](const std::string&) { return std::string("%ProgramFiles%\\Games\\from env\\Sorvane.exe"); }},
+  };
+  for (const Form& form : forms) {
+    SCOPED_TRACE(form.what);
+    RemoveEveryEntry();
+    std::string game = MakeGame(form.root, "from env");
+    Register(HKEY_LOCAL_MACHINE, kFirstName, form.value(game), &game);
+    InstallAndCompare(game, {"gamedata2", "gamedata5"});
+    RemoveTree(game);
+  }
+}
+
+TEST_F(SetupEndToEnd, NotInstalledWhenTheNamedExecutableIsMissing) {
+  std::string game = MakeGame("C:", "executable missing");
+  const Files before = FilesBelow(game);
+  for (const std::string& value : {"\"" + game + "\\Missing.exe\"", "\"" + game + "\\Missing.exe\" -window",
+                                   game + "\\Missing.exe", std::string("%ProgramFiles%\\Missing\\Sorvane.exe")}) {
+    SCOPED_TRACE(value);
+    RemoveEveryEntry();
+    Register(HKEY_LOCAL_MACHINE, kFirstName, value, &game);
+    SetupRun run = RunSetup();
+    ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
+    ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
+    ExpectBox(run.answers[0], kErrorCaption, kNotInstalledText, {IDOK}, false);
+    EXPECT_TRUE(run.waitDialogs.empty());
+  }
+  EXPECT_TRUE(before == FilesBelow(game));
 }
 
 TEST_F(SetupEndToEnd, GameNotInstalledSaysSoAndWritesNothing) {
@@ -465,7 +547,7 @@ TEST_F(SetupFileError, RetryAfterTheCauseIsGoneCompletesTheInstall) {
 
 TEST_F(SetupEndToEnd, TooLittleSpaceOnTheGameDriveSaysSoAndWritesNothing) {
   std::string small = HarnessSetting("ADDON_SMALL_DRIVE");
-  if (small.empty()) GTEST_SKIP() << "no small drive (ADDON_SMALL_DRIVE unset)";
+  if (small.empty()) GTEST_SKIP() << testing_support::kHostLacks << "no small drive (ADDON_SMALL_DRIVE unset)";
   std::string game = MakeGame(small, "no space");
   Files before = FilesBelow(game);
   Register(HKEY_LOCAL_MACHINE, kFirstName, game + "\\Sorvane.exe", &game);
@@ -480,6 +562,54 @@ TEST_F(SetupEndToEnd, TooLittleSpaceOnTheGameDriveSaysSoAndWritesNothing) {
   EXPECT_EQ(kWaitCaption, run.waitDialogs[0].caption);
   EXPECT_EQ(kWaitText, run.waitDialogs[0].text);
   EXPECT_TRUE(before == FilesBelow(game));
+}
+
+// A disc of its own on F: with one large file, so that the copy lasts many passes of the setup's pump:
+// the robot reads the bar while the please-wait dialog is up. The disc has no wizard pictures, so this
+// is also the run in which both are missing and the setup goes on. (That the bar ends at 100 before the
+// success message cannot be seen from another process: the dialog goes in the same pass as its last
+// position is set. PleaseWaitProgressTest watches that from inside a real run of the flow.)
+TEST_F(SetupInstall, PleaseWaitBarMovesDuringALargeCopy) {
+  if (HarnessSetting("ADDON_CD_DRIVES").find('F') == std::string::npos)
+    GTEST_SKIP() << testing_support::kHostLacks << "no CD-ROM drive F: for a disc of the test's own";
+  const std::string disc = "F:";
+  const DWORD largeMiB = 512;
+  struct Cleanup {
+    std::string disc;
+    ~Cleanup() {
+      DeleteFileA((disc + "\\setup.exe").c_str());
+      RemoveTree(disc + "\\data");
+    }
+  } cleanup{disc};
+  ASSERT_TRUE(CopyFileA(SetupPath().c_str(), (disc + "\\setup.exe").c_str(), FALSE));
+  ASSERT_TRUE(WriteFileMakingFolders(disc + "\\data\\gamedata5\\small.txt", "small"));
+  ASSERT_TRUE(MakeFolders(disc + "\\data\\gamedata2"));
+  {
+    HANDLE large = CreateFileA((disc + "\\data\\gamedata2\\large.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, large);
+    std::string block(1 << 20, '\0');
+    bool written = true;
+    for (DWORD i = 0; i < largeMiB && written; ++i) {
+      for (size_t j = 0; j < block.size(); j += 4) block[j] = static_cast<char>(i + j / 4096);
+      DWORD done = 0;
+      written = WriteFile(large, block.data(), static_cast<DWORD>(block.size()), &done, nullptr) && done == block.size();
+    }
+    CloseHandle(large);
+    ASSERT_TRUE(written);
+  }
+  std::string game = MakeRegisteredGame("large copy");
+  SetupRun run = RunSetup(nullptr, "C:\\", disc + "\\setup.exe");
+  ExpectSuccess(run);
+
+  int moving = 0;
+  for (size_t i = 0; i < run.progress.size(); ++i)
+    if (run.progress[i] > 0 && run.progress[i] < 100 && (i == 0 || run.progress[i] != run.progress[i - 1])) ++moving;
+  EXPECT_GE(moving, 2) << "the bar moved through the copy: " << Samples(run.progress);
+  WIN32_FILE_ATTRIBUTE_DATA copied = {};
+  ASSERT_TRUE(GetFileAttributesExA((game + "\\large.bin").c_str(), GetFileExInfoStandard, &copied));
+  EXPECT_EQ(static_cast<DWORD>(largeMiB << 20), copied.nFileSizeLow);
+  DeleteFileA((game + "\\large.bin").c_str());
 }
 
 }  // namespace

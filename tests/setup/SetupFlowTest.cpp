@@ -94,3 +94,44 @@ TEST(SetupFlow, BaseGameCountsAsInstalledWhenItsExecutableExists) {
   EXPECT_FALSE(BaseGameExecutableExists(scratch.Path(), "Missing.exe"));
   EXPECT_FALSE(BaseGameExecutableExists(scratch.Path(), ""));
 }
+
+TEST(SetupFlow, ExecutableIsTakenOutOfQuotedOrExpandableDefaultValues) {
+  ScratchFolder scratch;
+  const std::string folder = scratch / "Sorvane Game";
+  CreateDirectoryTree(folder);
+  WriteWholeFile(folder + "\\Sorvane.exe", "MZ");
+  const std::string exe = folder + "\\Sorvane.exe";
+  EXPECT_TRUE(BaseGameExecutableExists(folder, "\"" + exe + "\""));
+  EXPECT_TRUE(BaseGameExecutableExists(folder, "\"" + exe + "\" -window \"x y\""));
+  EXPECT_TRUE(BaseGameExecutableExists(folder, "  \"Sorvane.exe\" /debug")) << "quoted and relative";
+  EXPECT_TRUE(BaseGameExecutableExists(folder, exe)) << "unquoted, with a space in the folder";
+  EXPECT_TRUE(BaseGameExecutableExists(folder, exe + " -window")) << "unquoted, with an argument";
+  EXPECT_FALSE(BaseGameExecutableExists(folder, "\"" + folder + "\\Missing.exe\" -window"));
+  EXPECT_FALSE(BaseGameExecutableExists(folder, "\"" + folder + "\"")) << "a folder is no executable";
+  EXPECT_FALSE(BaseGameExecutableExists(folder, "\"\""));
+
+  // Environment strings, as installers write them for REG_EXPAND_SZ values.
+  SetHarnessSetting("ADDON_FLOW_GAME", folder.c_str());
+  EXPECT_TRUE(BaseGameExecutableExists("C:\\elsewhere", "%ADDON_FLOW_GAME%\\Sorvane.exe"));
+  EXPECT_TRUE(BaseGameExecutableExists("C:\\elsewhere", "\"%ADDON_FLOW_GAME%\\Sorvane.exe\" -w"));
+  EXPECT_FALSE(BaseGameExecutableExists("C:\\elsewhere", "%ADDON_FLOW_GAME%\\Missing.exe"));
+  SetHarnessSetting("ADDON_FLOW_GAME", nullptr);
+  EXPECT_FALSE(BaseGameExecutableExists(folder, "%ADDON_FLOW_UNSET_NAME%\\Sorvane.exe"));
+}
+
+TEST(SetupFlow, ProgramFolderInADriveRootBecomesTheRootNotTheDrivesLastFolder) {
+  EXPECT_EQ(GetProgramFolderAsCurrentDirectory("G:"), "G:\\");
+  EXPECT_EQ(GetProgramFolderAsCurrentDirectory("G:\\setup"), "G:\\setup");
+  EXPECT_EQ(GetProgramFolderAsCurrentDirectory("\\\\server\\share"), "\\\\server\\share");
+
+  // What the bare drive does: the folder current on that drive stays current.
+  ScratchFolder scratch;
+  const std::string previous = GetCurrentDirectoryPath();
+  ASSERT_TRUE(ChangeCurrentDirectory(scratch.Path()));
+  const std::string drive = scratch.Path().substr(0, 2);
+  ASSERT_TRUE(ChangeCurrentDirectory(drive));
+  EXPECT_EQ(GetCurrentDirectoryPath(), scratch.Path()) << "the reason the root needs its backslash";
+  ASSERT_TRUE(ChangeCurrentDirectory(GetProgramFolderAsCurrentDirectory(drive)));
+  EXPECT_EQ(GetCurrentDirectoryPath(), drive + "\\");
+  ChangeCurrentDirectory(previous);
+}

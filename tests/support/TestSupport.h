@@ -55,6 +55,10 @@ std::string ThisProgramFolder();
 // Deletes a registry key with every key below it (a test's own clean-up, independent of CRegistry).
 void DeleteRegistryTree(HKEY root, const std::string& path);
 
+// Begins the reason of a test skipped because the machine lacks something the harness sets up where it
+// may (a mount, free space, a right, a drive). Under CI (CI=true) ./dev fails the run on such a skip.
+constexpr const char kHostLacks[] = "host lacks: ";
+
 // An environment variable of the harness (or one a test sets for its child processes), "" when unset.
 std::string HarnessSetting(const char* name);
 // Sets such a variable for this process and the processes it starts from now on; null removes it.

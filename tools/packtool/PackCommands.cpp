@@ -1,4 +1,5 @@
-// The pack commands of packtool.exe: pack, pack-single, list, verify and get.
+// The pack commands of packtool.exe: pack, pack-single, list, verify and get (LZSS data files are
+// handed to LzssCommands).
 
 #include <io.h>
 #include <windows.h>
@@ -19,6 +20,7 @@
 #include "pack/PackFormat.h"
 #include "pack/ZipCodec.h"
 #include "pack/ZipFile.h"
+#include "tools/packtool/LzssCommands.h"
 #include "tools/packtool/PackToolCommands.h"
 
 namespace {
@@ -243,6 +245,7 @@ int RunPackSingleCommand(const PackToolArgs& given) {
 
 int RunListCommand(const PackToolArgs& args) {
   if (args.size() != 1 || HasStrayOption(args)) return kToolBadUsage;
+  if (!IsPakFile(args[0])) return ListLzssArchive(args[0]);
   CNativeFile file;
   PackContents contents;
   if (!ReadPackContents(file, args[0], &contents)) return kToolFailure;
@@ -268,6 +271,7 @@ int RunListCommand(const PackToolArgs& args) {
 
 int RunVerifyCommand(const PackToolArgs& args) {
   if (args.size() != 1 || HasStrayOption(args)) return kToolBadUsage;
+  if (!IsPakFile(args[0])) return VerifyLzssArchive(args[0]);
   CNativeFile file;
   PackContents contents;
   if (!ReadPackContents(file, args[0], &contents)) return kToolFailure;
@@ -293,6 +297,7 @@ int RunVerifyCommand(const PackToolArgs& args) {
 }
 
 int RunGetCommand(const PackToolArgs& args) {
+  if (!args.empty() && args[0] == "--reader") return RunLzssGetCommand(args);
   if (args.size() != 2 || HasStrayOption(args)) return kToolBadUsage;
   CFile in;
   if (in.Open(args[0]) != 1) return Fail("not found: %s", args[0]);

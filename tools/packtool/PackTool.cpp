@@ -1,4 +1,4 @@
-// packtool.exe: makes and checks the .pak files of a game's data. The commands are in one table:
+// packtool.exe: makes and checks the .pak and LZSS .dat files of a game's data. The commands are in one table:
 // a new command is one line here and one function.
 
 #include <cstdio>
@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/packtool/LzssCommands.h"
 #include "tools/packtool/PackToolCommands.h"
 
 namespace {
@@ -19,9 +20,11 @@ struct PackToolCommand {
 const PackToolCommand kCommands[] = {
     {"pack", "FOLDER [ARCHIVE] [--level N]", RunPackCommand},
     {"pack-single", "FILE [--level N]", RunPackSingleCommand},
+    {"lzss", "FOLDER [ARCHIVE]", RunLzssCommand},
+    {"lzss-single", "FILE", RunLzssSingleCommand},
     {"list", "ARCHIVE", RunListCommand},
     {"verify", "ARCHIVE", RunVerifyCommand},
-    {"get", "NAME OUT", RunGetCommand},
+    {"get", "[--reader lzss-archive|lzss-single] NAME OUT", RunGetCommand},
 };
 
 void PrintUsage() {

@@ -1,5 +1,7 @@
 #include "tools/robot/Robot.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 namespace {
@@ -142,10 +144,20 @@ void CRobot::UpdateWaitDialogs(const std::vector<HWND>& windows) {
   }
 }
 
+void CRobot::SampleProgress() {
+  for (const RobotDialog& dialog : openWaitDialogs_) {
+    HWND bar = FindWindowExA(dialog.window, nullptr, "msctls_progress32", nullptr);
+    DWORD_PTR position = 0;
+    if (bar && SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &position))
+      progressSamples_.push_back(static_cast<int>(position));
+  }
+}
+
 bool CRobot::AnswerBox(HWND window, DWORD* deadline) {
   RobotAnswer answer;
   answer.box = ReadRobotDialog(window);
   answer.waitDialogOpen = !openWaitDialogs_.empty();
+  answer.lastProgress = progressSamples_.empty() ? -1 : progressSamples_.back();
   // The time the decision takes (it may start and watch another program) does not count.
   DWORD before = GetTickCount();
   answer.pressed = decision_ ? decision_(answer.box) : DefaultAnswer(answer.box);
@@ -176,6 +188,7 @@ CRobot::Outcome CRobot::Watch(HANDLE process, DWORD timeoutMs) {
   for (;;) {
     std::vector<HWND> windows = VisibleTopLevelWindows();
     UpdateWaitDialogs(windows);
+    SampleProgress();
     answeredAndStillThere.erase(std::remove_if(answeredAndStillThere.begin(), answeredAndStillThere.end(),
                                                [](HWND window) { return !IsWindow(window); }),
                                 answeredAndStillThere.end());

@@ -37,6 +37,7 @@ struct RobotAnswer {
   RobotDialog box;
   int pressed = 0;              // the button id pressed
   bool waitDialogOpen = false;  // whether a button-less dialog of the process was open at that moment
+  int lastProgress = -1;        // the last position read from a wait dialog's progress bar before, or -1
 };
 
 class CRobot {
@@ -68,6 +69,9 @@ class CRobot {
   const std::vector<RobotDialog>& SeenWaitDialogs() const { return seenWaitDialogs_; }
   // Captions and classes of every visible top-level window of the process seen so far ("class|caption").
   const std::vector<std::string>& SeenWindows() const { return seenWindows_; }
+  // Positions read from the progress bar of the open wait dialog, one per look, in order. Reading one
+  // sends PBM_GETPOS, which the watched process answers when it next looks at its messages.
+  const std::vector<int>& ProgressSamples() const { return progressSamples_; }
   // Why the last watch failed or timed out.
   const std::string& Problem() const { return problem_; }
 
@@ -78,6 +82,7 @@ class CRobot {
   std::vector<HWND> VisibleTopLevelWindows() const;
   void UpdateWaitDialogs(const std::vector<HWND>& windows);
   bool AnswerBox(HWND window, DWORD* deadline);
+  void SampleProgress();
 
   DWORD processId_;
   Decision decision_;
@@ -86,6 +91,7 @@ class CRobot {
   std::vector<RobotDialog> openWaitDialogs_;
   std::vector<RobotDialog> seenWaitDialogs_;
   std::vector<std::string> seenWindows_;
+  std::vector<int> progressSamples_;
   std::string problem_;
 };
 

@@ -1,0 +1,226 @@
+// imagetool.exe end to end: started as a child process on crafted bitmaps, its output files compared
+// byte for byte with what the engine's rules give, its exit codes and messages checked.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/image/BmpFixtures.h"
+#include "tests/support/TestSupport.h"
+
+using namespace bmp_fixtures;
+using namespace testing_support;
+
+namespace {
+
+struct ToolRun {
+  DWORD exitCode = ~0u;
+  std::string errors;  // what it wrote to stderr
+};
+
+// Runs imagetool.exe with `arguments`, its stderr into a file of the scratch folder.
+ToolRun RunTool(const ScratchFolder& scratch, const std::string& arguments) {
+  ToolRun run;
+  std::string tool = HarnessSetting("ADDON_BIN_DIR") + "\\tools\\imagetool\\imagetool.exe";
+  if (!FileExists(tool)) tool = ThisProgramFolder() + "\\..\\tools\\imagetool\\imagetool.exe";
+  const std::string errorsPath = scratch / "stderr.txt";
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE errors = CreateFileA(errorsPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (errors == INVALID_HANDLE_VALUE) {
+    ADD_FAILURE() << "cannot make " << errorsPath;
+    return run;
+  }
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = errors;
+  startup.hStdError = errors;
+  PROCESS_INFORMATION process = {};
+  std::string commandLine = "\"" + tool + "\" " + arguments;
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    ADD_FAILURE() << "cannot start " << tool << " (error " << GetLastError() << ")";
+    CloseHandle(errors);
+    return run;
+  }
+  CloseHandle(errors);
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &run.exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  ReadWholeFile(errorsPath, &run.errors);
+  return run;
+}
+
+// A width x height 24-bit file from a function giving 0x00RRGGBB for (x, y from the top).
+template <typename Color>
+std::string Image24(int width, int height, Color color) {
+  BmpSpec spec;
+  spec.width = width;
+  spec.height = height;
+  spec.pixel = [=](int x, int row) {
+    const uint32_t c = color(x, height - 1 - row);
+    return std::vector<uint8_t>{uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)};
+  };
+  std::string bytes = MakeBmp(spec);
+  bytes.replace(38, 8, 8, '\0');  // no resolution: the headers are then exactly those SaveBmp writes
+  return bytes;
+}
+
+// Pixel (x, y from the top) of a 24-bit bottom-up BMP as 0x00RRGGBB.
+uint32_t PixelOf(const std::string& bmp, int x, int y) {
+  const int width = static_cast<int>(Get32(bmp, 18)), height = static_cast<int>(Get32(bmp, 22));
+  const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  const size_t at = Get32(bmp, 10) + static_cast<size_t>(height - 1 - y) * stride + 3 * static_cast<size_t>(x);
+  if (at + 3 > bmp.size()) {
+    ADD_FAILURE() << "pixel " << x << "," << y << " outside the file";
+    return 0;
+  }
+  return static_cast<uint8_t>(bmp[at]) | (static_cast<uint8_t>(bmp[at + 1]) << 8) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(bmp[at + 2])) << 16);
+}
+
+class ImageToolTest : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = scratch_ / name;
+    EXPECT_TRUE(WriteWholeFile(path, bytes));
+    return path;
+  }
+  std::string Read(const std::string& name) {
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(scratch_ / name, &bytes)) << name;
+    return bytes;
+  }
+  ToolRun Run(const std::string& arguments) { return RunTool(scratch_, arguments); }
+  std::string Quoted(const std::string& name) { return "\"" + scratch_ / name + "\""; }
+  ScratchFolder scratch_;
+};
+
+uint32_t Gradient(int x, int y) {
+  return (static_cast<uint32_t>(x * 37 + 5) << 16) | (static_cast<uint32_t>(y * 53 + 9) << 8) |
+         static_cast<uint32_t>((x * 11 + y * 7) & 0xFF);
+}
+
+}  // namespace
+
+TEST_F(ImageToolTest, ConvertWritesTheSurfaceAtEachDepth) {
+  const std::string in = Image24(5, 3, Gradient);
+  Write("in.bmp", in);
+  // 24 and 32 bits keep every bit: the output is the input, byte for byte.
+  for (const char* options : {"", "--depth 24", "--depth 32 --dib", "--dib"}) {
+    const ToolRun run = Run("convert " + Quoted("in.bmp") + " " + Quoted("out.bmp") + " " + options);
+    ASSERT_EQ(run.exitCode, 0u) << options << ": " << run.errors;
+    EXPECT_EQ(HexBytes(Read("out.bmp")), HexBytes(in)) << options;
+  }
+  // 16 bits: five bits of red and blue, six of green.
+  ASSERT_EQ(Run("convert " + Quoted("in.bmp") + " " + Quoted("out16.bmp") + " --depth 16").exitCode, 0u);
+  ASSERT_EQ(Run("convert " + Quoted("in.bmp") + " " + Quoted("out15.bmp") + " --depth 15 --dib").exitCode, 0u);
+  const std::string out16 = Read("out16.bmp"), out15 = Read("out15.bmp");
+  ASSERT_EQ(out16.size(), in.size());
+  ASSERT_EQ(out15.size(), in.size());
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      EXPECT_EQ(PixelOf(out16, x, y), Gradient(x, y) & 0xF8FCF8) << x << "," << y;
+      EXPECT_EQ(PixelOf(out15, x, y), Gradient(x, y) & 0xF8F8F8) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(ImageToolTest, BlitDrawsWithTheEnginesRules) {
+  Write("dest.bmp", Image24(6, 4, [](int, int) { return 0x204060u; }));
+  // Source: red, with a pure-blue pixel at (1, 1) to key out.
+  Write("src.bmp", Image24(3, 3, [](int x, int y) { return x == 1 && y == 1 ? 0x0000FFu : 0xFF0000u; }));
+
+  ToolRun run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("src.bmp") + " " + Quoted("out.bmp") +
+                    " --at 2,1 --colorkey 0xFF0000");
+  ASSERT_EQ(run.exitCode, 0u) << run.errors;
+  std::string out = Read("out.bmp");
+  EXPECT_EQ(PixelOf(out, 1, 1), 0x204060u);
+  EXPECT_EQ(PixelOf(out, 2, 1), 0xFF0000u);
+  EXPECT_EQ(PixelOf(out, 3, 2), 0x204060u) << "the key colour (given blue first) is skipped";
+  EXPECT_EQ(PixelOf(out, 4, 3), 0xFF0000u);
+  EXPECT_EQ(PixelOf(out, 5, 3), 0x204060u);
+
+  // Source and clip rectangles.
+  run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("src.bmp") + " " + Quoted("out.bmp") +
+            " --src 1,1,3,3 --at 0,0 --clip 1,0,6,4");
+  ASSERT_EQ(run.exitCode, 0u) << run.errors;
+  out = Read("out.bmp");
+  EXPECT_EQ(PixelOf(out, 0, 0), 0x204060u) << "clipped away";
+  EXPECT_EQ(PixelOf(out, 0, 1), 0x204060u);
+  EXPECT_EQ(PixelOf(out, 1, 0), 0xFF0000u) << "source (2, 1)";
+  EXPECT_EQ(PixelOf(out, 1, 1), 0xFF0000u);
+  EXPECT_EQ(PixelOf(out, 2, 0), 0x204060u);
+
+  // Constant opacity: each channel M[a][source] + M[255 - a][dest], the same in every processor form.
+  const auto blend = [](uint32_t s, uint32_t d, uint32_t a) { return s * a / 255 + d * (255 - a) / 255; };
+  const uint32_t expected = (blend(0xFF, 0x20, 100) << 16) | (blend(0, 0x40, 100) << 8) | blend(0, 0x60, 100);
+  std::string first;
+  for (const char* form : {"x86", "mmx", "sse"}) {
+    run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("src.bmp") + " " + Quoted("out.bmp") +
+              " --opacity 100 --depth 24 --form " + form);
+    ASSERT_EQ(run.exitCode, 0u) << form << ": " << run.errors;
+    out = Read("out.bmp");
+    EXPECT_EQ(PixelOf(out, 0, 0), expected) << form;
+    EXPECT_EQ(PixelOf(out, 3, 0), 0x204060u) << form;
+    if (first.empty()) first = out;
+    EXPECT_EQ(HexBytes(out), HexBytes(first)) << form << " differs from x86";
+  }
+}
+
+TEST_F(ImageToolTest, BlitWithAlphaAndStretch) {
+  Write("dest.bmp", Image24(4, 2, [](int, int) { return 0x000000u; }));
+  Write("src.bmp", Image24(4, 2, [](int, int) { return 0xFFFFFFu; }));
+  Write("src.alp", std::string("\x00\x80\xFF\xFF\x40\x40\x40\x40", 8));
+  ToolRun run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("src.bmp") + " " + Quoted("out.bmp") + " --alpha");
+  ASSERT_EQ(run.exitCode, 0u) << run.errors;
+  std::string out = Read("out.bmp");
+  EXPECT_EQ(PixelOf(out, 0, 0), 0u) << "alpha 0 leaves the destination";
+  EXPECT_EQ(PixelOf(out, 1, 0), 0x808080u) << "alpha 0x80";
+  EXPECT_EQ(PixelOf(out, 2, 0), 0xFFFFFFu);
+  EXPECT_EQ(PixelOf(out, 0, 1), 0x404040u);
+  // Without --alpha the companion is not used: a plain copy.
+  ASSERT_EQ(Run("blit " + Quoted("dest.bmp") + " " + Quoted("src.bmp") + " " + Quoted("out.bmp")).exitCode, 0u);
+  EXPECT_EQ(PixelOf(Read("out.bmp"), 0, 0), 0xFFFFFFu);
+
+  // Stretch a 2 x 2 source over the whole 4 x 2 destination: the first and last columns map onto the
+  // first and last source columns.
+  Write("small.bmp", Image24(2, 2, [](int x, int y) { return x == 0 ? 0x0000FFu : (y == 0 ? 0x00FF00u : 0xFF0000u); }));
+  run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("small.bmp") + " " + Quoted("out.bmp") +
+            " --stretch 0,0,4,2 --depth 16");
+  ASSERT_EQ(run.exitCode, 0u) << run.errors;
+  out = Read("out.bmp");
+  EXPECT_EQ(PixelOf(out, 0, 0), 0x0000F8u);
+  EXPECT_EQ(PixelOf(out, 3, 0), 0x00FC00u);
+  EXPECT_EQ(PixelOf(out, 3, 1), 0xF80000u);
+}
+
+TEST_F(ImageToolTest, ExitCodesAndMessages) {
+  Write("in.bmp", Image24(2, 2, Gradient));
+  const std::string in = Quoted("in.bmp"), out = Quoted("out.bmp");
+  for (const std::string& bad : {std::string(""), std::string("paint ") + in, "convert " + in,
+                                 "convert " + in + " " + out + " --depth 8",
+                                 "convert " + in + " " + out + " --opacity 3",
+                                 "blit " + in + " " + in + " " + out + " --at 1",
+                                 "blit " + in + " " + in + " " + out + " --clip 1,2,3,x",
+                                 "blit " + in + " " + in + " " + out + " --form avx",
+                                 "blit " + in + " " + in + " " + out + " --depth"}) {
+    const ToolRun run = Run(bad);
+    EXPECT_EQ(run.exitCode, 2u) << bad;
+    EXPECT_NE(run.errors.find("usage:"), std::string::npos) << bad;
+  }
+  ToolRun run = Run("convert " + Quoted("absent.bmp") + " " + out);
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_NE(run.errors.find("cannot load"), std::string::npos) << run.errors;
+  Write("broken.bmp", "BM and nothing else");
+  run = Run("blit " + in + " " + Quoted("broken.bmp") + " " + out);
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_NE(run.errors.find("broken.bmp"), std::string::npos) << run.errors;
+  run = Run("convert " + in + " " + Quoted("no-folder\\out.bmp"));
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_NE(run.errors.find("cannot write"), std::string::npos) << run.errors;
+}

@@ -1,0 +1,34 @@
+// The smallest Win32 program that shows a window: the yardstick of the start-up benchmark. It registers
+// a class, shows one window and runs its message loop until the window is closed.
+#include <windows.h>
+
+namespace {
+LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = &Procedure;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = "MinimalWindow";
+  if (!RegisterClassA(&windowClass)) return 1;
+  HWND window = CreateWindowA("MinimalWindow", "Minimal", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 200, 100,
+                              nullptr, nullptr, instance, nullptr);
+  if (!window) return 1;
+  ShowWindow(window, show);
+  UpdateWindow(window);
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return 0;
+}

@@ -1,0 +1,228 @@
+#include "tools/packtool/LzssCommands.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "foundation/FileFinder.h"
+#include "foundation/Folders.h"
+#include "foundation/MessageBox.h"
+#include "foundation/NativeFile.h"
+#include "foundation/PathText.h"
+#include "pack/LzssCore.h"
+#include "pack/LzssFile.h"
+#include "pack/PackFormat.h"
+
+namespace {
+
+int Fail(const char* format, const std::string& subject) {
+  std::fprintf(stderr, "packtool: ");
+  std::fprintf(stderr, format, subject.c_str());
+  std::fprintf(stderr, "\n");
+  return kToolFailure;
+}
+
+bool HasOption(const PackToolArgs& args) {
+  return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a.size() > 1 && a.compare(0, 2, "--") == 0; });
+}
+
+bool IsFolder(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The whole of a file of less than 4 GiB.
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
+  CNativeFile file;
+  if (IsFolder(path) || !file.OpenRead(path)) return false;
+  uint64_t size = file.GetSize64();
+  if (size >= 0xFFFFFFFFu) return false;
+  bytes->resize(static_cast<size_t>(size));
+  return size == 0 || file.Read(bytes->data(), static_cast<DWORD>(size));
+}
+
+// Writes `bytes` as the whole of `path`; a file left half-written is removed.
+bool WriteFileBytes(const std::string& path, const void* bytes, size_t size) {
+  CNativeFile out;
+  if (out.OpenWrite(path, true) && (size == 0 || out.Write(bytes, static_cast<DWORD>(size)))) return true;
+  out.Close();
+  DeleteFileA(path.c_str());
+  return false;
+}
+
+// Writes the archive of `files` (full paths) under `names` member by member: the index first as zeros,
+// each member's stream as it is encoded, then the index. On failure the archive is removed.
+int WriteLzssArchive(const std::string& archive, const std::vector<std::string>& files,
+                     const std::vector<std::string>& names) {
+  uint64_t indexSize = (uint64_t(files.size()) + 1) * kLzssRecordSize;
+  if (indexSize > 0xFFFFFFFFu) return Fail("too many members for one archive: %s", archive);
+  std::vector<uint8_t> index(static_cast<size_t>(indexSize), 0);
+  CNativeFile out;
+  if (!out.OpenWrite(archive, true)) return Fail("cannot create %s", archive);
+  auto abandon = [&](const char* format, const std::string& subject) {
+    out.Close();
+    DeleteFileA(archive.c_str());
+    return Fail(format, subject);
+  };
+  if (!out.Write(index.data(), static_cast<DWORD>(index.size()))) return abandon("cannot write %s", archive);
+  uint64_t position = indexSize;
+  std::vector<uint8_t> source, stream;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (!ReadFileBytes(files[i], &source)) return abandon("cannot read %s", files[i]);
+    if (!LzssEncode(source.data(), source.size(), &stream)) return abandon("cannot encode %s", files[i]);
+    if (position + stream.size() > 0xFFFFFFFFu) return abandon("the archive would pass 4 GiB at %s", files[i]);
+    if (!out.Write(stream.data(), static_cast<DWORD>(stream.size()))) return abandon("cannot write %s", archive);
+    WriteLzssRecord(names[i], static_cast<uint32_t>(source.size()), static_cast<uint32_t>(stream.size()),
+                    static_cast<uint32_t>(position), &index[i * kLzssRecordSize]);
+    position += stream.size();
+  }
+  WriteLzssEndRecord(&index[files.size() * kLzssRecordSize]);
+  if (!out.Seek(0, FILE_BEGIN) || !out.Write(index.data(), static_cast<DWORD>(index.size()))) {
+    return abandon("cannot write %s", archive);
+  }
+  out.Close();
+  return kToolSuccess;
+}
+
+// The archive's bytes and its records, in order; false (with a message) when it cannot be read or its
+// index has no end record inside the file.
+bool ReadLzssArchive(const std::string& path, std::vector<uint8_t>* bytes, std::vector<LzssRecord>* records) {
+  if (!ReadFileBytes(path, bytes)) return Fail("cannot read %s", path), false;
+  bool ended = WalkLzssIndex(bytes->data(), bytes->size(), [&](const LzssRecord& record) {
+    records->push_back(record);
+    return true;
+  });
+  if (!ended) return Fail("not an LZSS archive, or its index runs past its end: %s", path), false;
+  return true;
+}
+
+// What the reader would have shown the user; collected while `get` runs.
+bool g_boxShown = false;
+
+int PrintBox(HWND, const char* text, const char* caption, UINT) {
+  g_boxShown = true;
+  std::fprintf(stderr, "packtool: %s\n%s\n", caption ? caption : "", text ? text : "");
+  return IDOK;
+}
+
+}  // namespace
+
+int RunLzssCommand(const PackToolArgs& args) {
+  if (HasOption(args) || args.empty() || args.size() > 2) return kToolBadUsage;
+  std::string folder = GetFullPath(args[0]);
+  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  if (!IsFolder(folder)) return Fail("not a folder: %s", args[0]);
+  std::string archive = args.size() == 2 ? GetFullPath(args[1]) : folder + ".dat";
+  if (archive.empty()) return Fail("bad archive name: %s", args[1]);
+
+  CFileList list;
+  list.ListFiles(folder, "*", true);
+  std::vector<std::pair<std::string, std::string>> found;  // member name, full path
+  for (size_t i = 0; i < list.GetCount(); ++i) {
+    std::string path = list.GetAt(i);
+    if (ToLowerCase(path) == ToLowerCase(archive)) continue;  // an archive written inside the folder
+    std::string name = ToLowerCase(GetRelativePath(path, folder));
+    if (name.empty()) continue;
+    if (name.size() >= kLzssNameSize) return Fail("member name longer than 127 bytes: %s", name);
+    found.emplace_back(name, path);
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> files, names;
+  for (size_t i = 0; i < found.size(); ++i) {
+    // Lowering can make two files one member, of which the readers would find only the first.
+    if (i > 0 && found[i].first == found[i - 1].first) return Fail("two files are the same member %s", found[i].first);
+    names.push_back(found[i].first);
+    files.push_back(found[i].second);
+  }
+  return WriteLzssArchive(archive, files, names);
+}
+
+int RunLzssSingleCommand(const PackToolArgs& args) {
+  if (HasOption(args) || args.size() != 1) return kToolBadUsage;
+  std::string full = GetFullPath(args[0]);
+  std::vector<uint8_t> source, single;
+  if (full.empty() || !ReadFileBytes(full, &source)) return Fail("cannot read %s", args[0]);
+  if (!BuildLzssSingleFile(source.data(), source.size(), &single)) return Fail("cannot encode %s", args[0]);
+  if (!WriteFileBytes(full + ".dat", single.data(), single.size())) return Fail("cannot write %s", full + ".dat");
+  return kToolSuccess;
+}
+
+bool IsPakFile(const std::string& path) {
+  CNativeFile file;
+  uint8_t header[kPackHeaderSize];
+  uint32_t number;
+  if (!file.OpenRead(path) || !file.Read(header, sizeof header)) return false;
+  return ReadPackHeader(header, sizeof header, PackVariant::kArchive, &number) ||
+         ReadPackHeader(header, sizeof header, PackVariant::kSingle, &number);
+}
+
+int ListLzssArchive(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  std::vector<LzssRecord> records;
+  if (!ReadLzssArchive(path, &bytes, &records)) return kToolFailure;
+  bool damaged = false;
+  for (const LzssRecord& record : records) {
+    if (!record.nameTerminated) {
+      damaged = true;
+      Fail("a member name without its end: %s", record.name);
+      continue;
+    }
+    std::printf("%10u %10u %s\n", record.decodedLength, record.compressedLength, record.name.c_str());
+    if (CheckLzssMember(record, bytes.size()) == LzssMemberProblem::kOutsideArchive) {
+      damaged = true;
+      Fail("member outside the file: %s", record.name);
+    }
+  }
+  return damaged ? kToolFailure : kToolSuccess;
+}
+
+int VerifyLzssArchive(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  std::vector<LzssRecord> records;
+  if (!ReadLzssArchive(path, &bytes, &records)) return kToolFailure;
+  size_t failed = 0;
+  std::vector<uint8_t> decoded;
+  for (const LzssRecord& record : records) {
+    int result = record.nameTerminated ? DecodeLzssMember(bytes.data(), bytes.size(), record, &decoded) : 0;
+    if (result == 1) continue;
+    ++failed;
+    const char* why = result == 0    ? "member name without its end: %s"
+                      : result == -1 ? "member cannot be read (outside the file, or empty): %s"
+                      : result == -2 ? "member does not decode to its recorded length: %s"
+                                     : "no memory for member %s";
+    Fail(why, record.name);
+  }
+  if (failed) return kToolFailure;
+  std::fprintf(stderr, "%u members decode\n", static_cast<unsigned>(records.size()));
+  return kToolSuccess;
+}
+
+int RunLzssGetCommand(const PackToolArgs& args) {
+  if (args.size() != 4 || args[0] != "--reader" || HasOption(PackToolArgs(args.begin() + 2, args.end()))) {
+    return kToolBadUsage;
+  }
+  std::unique_ptr<CCompressFileBase> reader;
+  if (args[1] == "lzss-archive") {
+    reader = std::make_unique<CLZSSArchiveFile>();
+  } else if (args[1] == "lzss-single") {
+    reader = std::make_unique<CLZSSSingleFile>();
+  } else {
+    return kToolBadUsage;
+  }
+  const std::string& name = args[2];
+  const std::string& outPath = args[3];
+  g_boxShown = false;
+  MessageBoxHandler previous = SetMessageBoxHandler(&PrintBox);
+  int opened = reader->Open(GetFullPath(name));
+  SetMessageBoxHandler(previous);
+  if (g_boxShown) return kToolFailure;
+  if (opened != 1) return Fail("not found: %s", name);
+  uint32_t size = reader->GetSize();
+  std::vector<uint8_t> bytes(size);
+  if (size && reader->Read(bytes.data(), 1, size) != size) return Fail("cannot read %s", name);
+  if (!WriteFileBytes(outPath, bytes.data(), bytes.size())) return Fail("cannot write %s", outPath);
+  return kToolSuccess;
+}
