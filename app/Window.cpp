@@ -15,32 +15,32 @@ const char* const kSystemClasses[] = {"BUTTON", "COMBOBOX", "EDIT", "LISTBOX", "
 // A class name given as an atom (MAKEINTATOM) is no text.
 bool IsTextName(const char* name) { return name && !IS_INTRESOURCE(name); }
 
+// Where a window of the given outer size stands centred on the screen.
+POINT CentredOnScreen(int outerWidth, int outerHeight) {
+  return {(GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2, (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2};
+}
+
+// Makes the system redraw the frame after a style change; false when that fails.
+bool RefreshFrame(HWND window) {
+  return SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE) != 0;
+}
+
 }  // namespace
 
 CWindowParams::CWindowParams() {
-  windowClass = {};
+  Reset();
   windowClass.cbSize = sizeof windowClass;
-  windowClass.style = 0;
-  windowClass.lpfnWndProc = nullptr;  // set by Create
   windowClass.hInstance = CApplication::GetInstanceHandle();
   windowClass.hIcon = LoadIconA(nullptr, IDI_WINLOGO);
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  windowClass.lpszMenuName = nullptr;
-  windowClass.lpszClassName = "Application";
-  windowClass.hIconSm = nullptr;
+  windowClass.lpszClassName = "Application";  // lpfnWndProc stays null: Create sets it
   title = "Application";
   style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // 0x90CA0000
-  exStyle = 0;
-  x = 0;
-  y = 0;
   width = 800;
   height = 600;
-  parent = nullptr;
   centre = 1;
   adjustForFrame = 1;
-  focusOnCreate = 0;
-  menuOrId = 0;
 }
 
 void CWindowParams::Reset() {
@@ -97,8 +97,9 @@ bool CWindow::Create(const CWindowParams& requested) {
   const int outerWidth = frame.right - frame.left;
   const int outerHeight = frame.bottom - frame.top;
   if (params.centre) {
-    params.x = (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2;
-    params.y = (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2;
+    const POINT origin = CentredOnScreen(outerWidth, outerHeight);
+    params.x = origin.x;
+    params.y = origin.y;
   }
 
   const bool control = IsSystemClass(params.windowClass.lpszClassName);
@@ -195,13 +196,13 @@ bool CWindow::Hide() {
 bool CWindow::SetStyle(DWORD style) {
   if (!window_) return false;
   SetWindowLongPtrA(window_, GWL_STYLE, static_cast<LONG_PTR>(style));
-  return SetWindowPos(window_, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE) != 0;
+  return RefreshFrame(window_);
 }
 
 bool CWindow::SetExStyle(DWORD exStyle) {
   if (!window_) return false;
   SetWindowLongPtrA(window_, GWL_EXSTYLE, static_cast<LONG_PTR>(exStyle));
-  return SetWindowPos(window_, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE) != 0;
+  return RefreshFrame(window_);
 }
 
 bool CWindow::Move(int x, int y) { return window_ && SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE) != 0; }
@@ -215,8 +216,9 @@ bool CWindow::SetClientSize(int width, int height) {
   const int outerWidth = frame.right - frame.left;
   const int outerHeight = frame.bottom - frame.top;
   if (params_.centre) {
-    params_.x = (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2;
-    params_.y = (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2;
+    const POINT origin = CentredOnScreen(outerWidth, outerHeight);
+    params_.x = origin.x;
+    params_.y = origin.y;
   }
   if (!SetWindowPos(window_, nullptr, params_.x, params_.y, outerWidth, outerHeight, SWP_NOZORDER)) return false;
   params_.width = width;
@@ -233,8 +235,8 @@ bool CWindow::Reposition() {
   if (!params_.centre) return Move(params_.x, params_.y);
   RECT rect;
   if (!GetWindowRect(window_, &rect)) return false;
-  return Move((GetSystemMetrics(SM_CXSCREEN) - (rect.right - rect.left)) / 2,
-              (GetSystemMetrics(SM_CYSCREEN) - (rect.bottom - rect.top)) / 2);
+  const POINT origin = CentredOnScreen(rect.right - rect.left, rect.bottom - rect.top);
+  return Move(origin.x, origin.y);
 }
 
 bool CWindow::ApplyClientSize() { return SetClientSize(params_.width, params_.height); }
@@ -343,14 +345,10 @@ bool CWindow::LeaveFullScreen() {
     AdjustWindowRectEx(&frame, params_.style, menu_ != nullptr, params_.exStyle);
     const int outerWidth = frame.right - frame.left;
     const int outerHeight = frame.bottom - frame.top;
-    int x = params_.x, y = params_.y;
-    if (params_.centre) {
-      x = (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2;
-      y = (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2;
-    }
+    const POINT origin = params_.centre ? CentredOnScreen(outerWidth, outerHeight) : POINT{params_.x, params_.y};
     SetWindowLongPtrA(window_, GWL_STYLE, static_cast<LONG_PTR>(params_.style));
     SetWindowLongPtrA(window_, GWL_EXSTYLE, static_cast<LONG_PTR>(params_.exStyle));
-    SetWindowPos(window_, HWND_NOTOPMOST, x, y, outerWidth, outerHeight, SWP_FRAMECHANGED);
+    SetWindowPos(window_, HWND_NOTOPMOST, origin.x, origin.y, outerWidth, outerHeight, SWP_FRAMECHANGED);
   }
   return true;
 }
