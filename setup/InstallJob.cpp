@@ -27,7 +27,8 @@ std::string SystemErrorText(DWORD error) {
 }
 
 // Where an original is kept while the run replaces it: beside it, under a name that tells the user what
-// it is, else under the shortest of two names in its folder that fits in a path; "" when none fits.
+// it is, else as "~origN.tmp" in its folder, else as "~N" there: the first of these that fits in a path;
+// "" when none fits.
 std::string KeptAsideName(const std::string& destination, unsigned attempt) {
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, ".setup-original-%u", attempt);

@@ -48,8 +48,8 @@ HPROPSHEETPAGE CreateWizardPage(HINSTANCE instance, int resource, DLGPROC proced
 }
 
 // One message at most per pass, then 50 ms of sleep, then the job's flags: cancelled first, so that a
-// worker that set both ends in the removal. Between reading the flags and acting on them the bar of the
-// please-wait dialog follows the job's overall percentage, so the last pass shows where the job ended.
+// worker that set both ends in the removal. Each pass moves the please-wait dialog's bar to the job's
+// overall percentage.
 void PumpUntilTheJobEnds(HWND pleaseWait, HWND owner) {
   for (;;) {
     MSG message;
