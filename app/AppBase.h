@@ -112,6 +112,8 @@ class CAppBase : public CAppInterface, public CWindowListener {
   virtual void PumpMessages();
   // Makes the window object (a CAppWindow that has this application as its listener).
   virtual void CreateWindowObject();
+  // Deletes the window object. The window lock is held only while the object is taken out, not while its
+  // window is destroyed and its last messages are handled.
   virtual void DestroyWindowObject();
 
   // The application as its window's listener: WM_DESTROY may post the quit message, WM_CLOSE goes
