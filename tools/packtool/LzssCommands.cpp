@@ -167,9 +167,5 @@ int RunLzssGetCommand(const PackToolArgs& args) {
   SetMessageBoxHandler(previous);
   if (g_boxShown) return kToolFailure;
   if (opened != 1) return Fail("not found: %s", name);
-  uint32_t size = reader->GetSize();
-  std::vector<uint8_t> bytes(size);
-  if (size && reader->Read(bytes.data(), 1, size) != size) return Fail("cannot read %s", name);
-  if (!WriteWholeFile(outPath, bytes.data(), bytes.size())) return Fail("cannot write %s", outPath);
-  return kToolSuccess;
+  return SaveOpenedFile(*reader, name, outPath);
 }

@@ -252,9 +252,5 @@ int RunGetCommand(const PackToolArgs& args) {
   if (args.size() != 2 || HasStrayOption(args)) return kToolBadUsage;
   CFile in;
   if (in.Open(args[0]) != 1) return Fail("not found: %s", args[0]);
-  uint32_t size = in.GetSize();
-  std::vector<uint8_t> bytes(size);
-  if (size && in.Read(bytes.data(), 1, size) != size) return Fail("cannot read %s", args[0]);
-  if (!WriteWholeFile(args[1], bytes.data(), bytes.size())) return Fail("cannot write %s", args[1]);
-  return kToolSuccess;
+  return SaveOpenedFile(in, args[0], args[1]);
 }

@@ -43,6 +43,14 @@ bool WriteWholeFile(const std::string& path, const void* bytes, size_t size) {
   return false;
 }
 
+int SaveOpenedFile(CFileBase& file, const std::string& name, const std::string& outPath) {
+  uint32_t size = file.GetSize();
+  std::vector<uint8_t> bytes(size);
+  if (size && file.Read(bytes.data(), 1, size) != size) return Fail("cannot read %s", name);
+  if (!WriteWholeFile(outPath, bytes.data(), bytes.size())) return Fail("cannot write %s", outPath);
+  return kToolSuccess;
+}
+
 bool ResolveFolderAndArchive(const PackToolArgs& args, const char* extension, std::string* folder,
                              std::string* archive) {
   *folder = GetFullPath(args[0]);

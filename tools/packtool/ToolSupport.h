@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/FileBase.h"
 #include "tools/packtool/PackToolCommands.h"
 
 // Prints "packtool: " and `format` with `subject` for its %s on stderr; returns kToolFailure.
@@ -23,6 +24,10 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 
 // Writes `size` bytes as the whole of `path`; a file left half-written is removed.
 bool WriteWholeFile(const std::string& path, const void* bytes, size_t size);
+
+// The end of get: the whole of `file` (opened from `name`) written to `outPath`. kToolSuccess, or
+// kToolFailure with a message.
+int SaveOpenedFile(CFileBase& file, const std::string& name, const std::string& outPath);
 
 // A file an archive is made of: its member name and its full path.
 struct MemberFile {
