@@ -43,8 +43,7 @@ int CFile::Open(const std::string& name) {
 
   if (!IsAbsolutePath(name)) {
     bool found = DiscSearchDrives().Walk([&](char letter) {
-      char root[4] = {letter, ':', '\\', '\0'};
-      std::string folder = CollapseBackslashes(std::string(root) + "\\" + "data\\gamedata");
+      const std::string folder = std::string(1, letter) + ":\\data\\gamedata";
       CFileFinder finder;
       if (!finder.Exists(folder)) return false;
       std::string path = CollapseBackslashes(folder + "\\" + name);

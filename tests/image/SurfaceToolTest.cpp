@@ -10,50 +10,12 @@
 
 #include "tests/image/BmpFixtures.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ToolRun.h"
 
 using namespace bmp_fixtures;
 using namespace testing_support;
 
 namespace {
-
-struct ToolRun {
-  DWORD exitCode = ~0u;
-  std::string errors;  // what it wrote to stderr
-};
-
-// Runs imagetool.exe with `arguments`, its stderr into a file of the scratch folder.
-ToolRun RunTool(const ScratchFolder& scratch, const std::string& arguments) {
-  ToolRun run;
-  std::string tool = HarnessSetting("ADDON_BIN_DIR") + "\\tools\\imagetool\\imagetool.exe";
-  if (!FileExists(tool)) tool = ThisProgramFolder() + "\\..\\tools\\imagetool\\imagetool.exe";
-  const std::string errorsPath = scratch / "stderr.txt";
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE errors = CreateFileA(errorsPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (errors == INVALID_HANDLE_VALUE) {
-    ADD_FAILURE() << "cannot make " << errorsPath;
-    return run;
-  }
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nullptr;
-  startup.hStdOutput = errors;
-  startup.hStdError = errors;
-  PROCESS_INFORMATION process = {};
-  std::string commandLine = "\"" + tool + "\" " + arguments;
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-    ADD_FAILURE() << "cannot start " << tool << " (error " << GetLastError() << ")";
-    CloseHandle(errors);
-    return run;
-  }
-  CloseHandle(errors);
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &run.exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  ReadWholeFile(errorsPath, &run.errors);
-  return run;
-}
 
 // A width x height 24-bit file from a function giving 0x00RRGGBB for (x, y from the top).
 template <typename Color>
@@ -95,7 +57,7 @@ class ImageToolTest : public ::testing::Test {
     EXPECT_TRUE(ReadWholeFile(scratch_ / name, &bytes)) << name;
     return bytes;
   }
-  ToolRun Run(const std::string& arguments) { return RunTool(scratch_, arguments); }
+  ToolRun Run(const std::string& arguments) { return RunTool("imagetool\\imagetool.exe", scratch_, arguments); }
   std::string Quoted(const std::string& name) { return "\"" + scratch_ / name + "\""; }
   ScratchFolder scratch_;
 };
@@ -113,7 +75,7 @@ TEST_F(ImageToolTest, ConvertWritesTheSurfaceAtEachDepth) {
   // 24 and 32 bits keep every bit: the output is the input, byte for byte.
   for (const char* options : {"", "--depth 24", "--depth 32 --dib", "--dib"}) {
     const ToolRun run = Run("convert " + Quoted("in.bmp") + " " + Quoted("out.bmp") + " " + options);
-    ASSERT_EQ(run.exitCode, 0u) << options << ": " << run.errors;
+    ASSERT_EQ(run.exitCode, 0u) << options << ": " << run.err;
     EXPECT_EQ(HexBytes(Read("out.bmp")), HexBytes(in)) << options;
   }
   // 16 bits: five bits of red and blue, six of green.
@@ -137,7 +99,7 @@ TEST_F(ImageToolTest, BlitDrawsWithTheEnginesRules) {
 
   ToolRun run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("src.bmp") + " " + Quoted("out.bmp") +
                     " --at 2,1 --colorkey 0xFF0000");
-  ASSERT_EQ(run.exitCode, 0u) << run.errors;
+  ASSERT_EQ(run.exitCode, 0u) << run.err;
   std::string out = Read("out.bmp");
   EXPECT_EQ(PixelOf(out, 1, 1), 0x204060u);
   EXPECT_EQ(PixelOf(out, 2, 1), 0xFF0000u);
@@ -148,7 +110,7 @@ TEST_F(ImageToolTest, BlitDrawsWithTheEnginesRules) {
   // Source and clip rectangles.
   run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("src.bmp") + " " + Quoted("out.bmp") +
             " --src 1,1,3,3 --at 0,0 --clip 1,0,6,4");
-  ASSERT_EQ(run.exitCode, 0u) << run.errors;
+  ASSERT_EQ(run.exitCode, 0u) << run.err;
   out = Read("out.bmp");
   EXPECT_EQ(PixelOf(out, 0, 0), 0x204060u) << "clipped away";
   EXPECT_EQ(PixelOf(out, 0, 1), 0x204060u);
@@ -163,7 +125,7 @@ TEST_F(ImageToolTest, BlitDrawsWithTheEnginesRules) {
   for (const char* form : {"x86", "mmx", "sse"}) {
     run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("src.bmp") + " " + Quoted("out.bmp") +
               " --opacity 100 --depth 24 --form " + form);
-    ASSERT_EQ(run.exitCode, 0u) << form << ": " << run.errors;
+    ASSERT_EQ(run.exitCode, 0u) << form << ": " << run.err;
     out = Read("out.bmp");
     EXPECT_EQ(PixelOf(out, 0, 0), expected) << form;
     EXPECT_EQ(PixelOf(out, 3, 0), 0x204060u) << form;
@@ -177,7 +139,7 @@ TEST_F(ImageToolTest, BlitWithAlphaAndStretch) {
   Write("src.bmp", Image24(4, 2, [](int, int) { return 0xFFFFFFu; }));
   Write("src.alp", std::string("\x00\x80\xFF\xFF\x40\x40\x40\x40", 8));
   ToolRun run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("src.bmp") + " " + Quoted("out.bmp") + " --alpha");
-  ASSERT_EQ(run.exitCode, 0u) << run.errors;
+  ASSERT_EQ(run.exitCode, 0u) << run.err;
   std::string out = Read("out.bmp");
   EXPECT_EQ(PixelOf(out, 0, 0), 0u) << "alpha 0 leaves the destination";
   EXPECT_EQ(PixelOf(out, 1, 0), 0x808080u) << "alpha 0x80";
@@ -192,7 +154,7 @@ TEST_F(ImageToolTest, BlitWithAlphaAndStretch) {
   Write("small.bmp", Image24(2, 2, [](int x, int y) { return x == 0 ? 0x0000FFu : (y == 0 ? 0x00FF00u : 0xFF0000u); }));
   run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("small.bmp") + " " + Quoted("out.bmp") +
             " --stretch 0,0,4,2 --depth 16");
-  ASSERT_EQ(run.exitCode, 0u) << run.errors;
+  ASSERT_EQ(run.exitCode, 0u) << run.err;
   out = Read("out.bmp");
   EXPECT_EQ(PixelOf(out, 0, 0), 0x0000F8u);
   EXPECT_EQ(PixelOf(out, 3, 0), 0x00FC00u);
@@ -211,16 +173,16 @@ TEST_F(ImageToolTest, ExitCodesAndMessages) {
                                  "blit " + in + " " + in + " " + out + " --depth"}) {
     const ToolRun run = Run(bad);
     EXPECT_EQ(run.exitCode, 2u) << bad;
-    EXPECT_NE(run.errors.find("usage:"), std::string::npos) << bad;
+    EXPECT_NE(run.err.find("usage:"), std::string::npos) << bad;
   }
   ToolRun run = Run("convert " + Quoted("absent.bmp") + " " + out);
   EXPECT_EQ(run.exitCode, 1u);
-  EXPECT_NE(run.errors.find("cannot load"), std::string::npos) << run.errors;
+  EXPECT_NE(run.err.find("cannot load"), std::string::npos) << run.err;
   Write("broken.bmp", "BM and nothing else");
   run = Run("blit " + in + " " + Quoted("broken.bmp") + " " + out);
   EXPECT_EQ(run.exitCode, 1u);
-  EXPECT_NE(run.errors.find("broken.bmp"), std::string::npos) << run.errors;
+  EXPECT_NE(run.err.find("broken.bmp"), std::string::npos) << run.err;
   run = Run("convert " + in + " " + Quoted("no-folder\\out.bmp"));
   EXPECT_EQ(run.exitCode, 1u);
-  EXPECT_NE(run.errors.find("cannot write"), std::string::npos) << run.errors;
+  EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
 }

@@ -12,7 +12,7 @@
 #include "pack/LzssCore.h"
 #include "pack/LzssFile.h"
 #include "tests/support/TestSupport.h"
-#include "tests/tools/PackToolRun.h"
+#include "tests/support/ToolRun.h"
 
 using namespace testing_support;
 

@@ -14,8 +14,8 @@
 #include "pack/PackFormat.h"
 #include "pack/ZipFile.h"
 #include "tests/pack/HandPacks.h"
-#include "tests/tools/PackToolRun.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ToolRun.h"
 
 using namespace testing_support;
 

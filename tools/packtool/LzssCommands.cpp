@@ -2,61 +2,23 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
-#include "foundation/FileFinder.h"
 #include "foundation/Folders.h"
 #include "foundation/MessageBox.h"
 #include "foundation/NativeFile.h"
-#include "foundation/PathText.h"
 #include "pack/LzssCore.h"
 #include "pack/LzssFile.h"
 #include "pack/PackFormat.h"
+#include "tools/packtool/ToolSupport.h"
 
 namespace {
 
-int Fail(const char* format, const std::string& subject) {
-  std::fprintf(stderr, "packtool: ");
-  std::fprintf(stderr, format, subject.c_str());
-  std::fprintf(stderr, "\n");
-  return kToolFailure;
-}
-
-bool HasOption(const PackToolArgs& args) {
-  return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a.size() > 1 && a.compare(0, 2, "--") == 0; });
-}
-
-bool IsFolder(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The whole of a file of less than 4 GiB.
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
-  CNativeFile file;
-  if (IsFolder(path) || !file.OpenRead(path)) return false;
-  uint64_t size = file.GetSize64();
-  if (size >= 0xFFFFFFFFu) return false;
-  bytes->resize(static_cast<size_t>(size));
-  return size == 0 || file.Read(bytes->data(), static_cast<DWORD>(size));
-}
-
-// Writes `bytes` as the whole of `path`; a file left half-written is removed.
-bool WriteFileBytes(const std::string& path, const void* bytes, size_t size) {
-  CNativeFile out;
-  if (out.OpenWrite(path, true) && (size == 0 || out.Write(bytes, static_cast<DWORD>(size)))) return true;
-  out.Close();
-  DeleteFileA(path.c_str());
-  return false;
-}
-
-// Writes the archive of `files` (full paths) under `names` member by member: the index first as zeros,
-// each member's stream as it is encoded, then the index. On failure the archive is removed.
-int WriteLzssArchive(const std::string& archive, const std::vector<std::string>& files,
-                     const std::vector<std::string>& names) {
+// Writes the archive of `files` member by member: the index first as zeros, each member's stream as it
+// is encoded, then the index. On failure the archive is removed.
+int WriteLzssArchive(const std::string& archive, const std::vector<MemberFile>& files) {
   uint64_t indexSize = (uint64_t(files.size()) + 1) * kLzssRecordSize;
   if (indexSize > 0xFFFFFFFFu) return Fail("too many members for one archive: %s", archive);
   std::vector<uint8_t> index(static_cast<size_t>(indexSize), 0);
@@ -71,11 +33,12 @@ int WriteLzssArchive(const std::string& archive, const std::vector<std::string>&
   uint64_t position = indexSize;
   std::vector<uint8_t> source, stream;
   for (size_t i = 0; i < files.size(); ++i) {
-    if (!ReadFileBytes(files[i], &source)) return abandon("cannot read %s", files[i]);
-    if (!LzssEncode(source.data(), source.size(), &stream)) return abandon("cannot encode %s", files[i]);
-    if (position + stream.size() > 0xFFFFFFFFu) return abandon("the archive would pass 4 GiB at %s", files[i]);
+    const std::string& path = files[i].path;
+    if (!ReadWholeFile(path, &source)) return abandon("cannot read %s", path);
+    if (!LzssEncode(source.data(), source.size(), &stream)) return abandon("cannot encode %s", path);
+    if (position + stream.size() > 0xFFFFFFFFu) return abandon("the archive would pass 4 GiB at %s", path);
     if (!out.Write(stream.data(), static_cast<DWORD>(stream.size()))) return abandon("cannot write %s", archive);
-    WriteLzssRecord(names[i], static_cast<uint32_t>(source.size()), static_cast<uint32_t>(stream.size()),
+    WriteLzssRecord(files[i].name, static_cast<uint32_t>(source.size()), static_cast<uint32_t>(stream.size()),
                     static_cast<uint32_t>(position), &index[i * kLzssRecordSize]);
     position += stream.size();
   }
@@ -90,7 +53,7 @@ int WriteLzssArchive(const std::string& archive, const std::vector<std::string>&
 // The archive's bytes and its records, in order; false (with a message) when it cannot be read or its
 // index has no end record inside the file.
 bool ReadLzssArchive(const std::string& path, std::vector<uint8_t>* bytes, std::vector<LzssRecord>* records) {
-  if (!ReadFileBytes(path, bytes)) return Fail("cannot read %s", path), false;
+  if (!ReadWholeFile(path, bytes)) return Fail("cannot read %s", path), false;
   bool ended = WalkLzssIndex(bytes->data(), bytes->size(), [&](const LzssRecord& record) {
     records->push_back(record);
     return true;
@@ -111,42 +74,26 @@ int PrintBox(HWND, const char* text, const char* caption, UINT) {
 }  // namespace
 
 int RunLzssCommand(const PackToolArgs& args) {
-  if (HasOption(args) || args.empty() || args.size() > 2) return kToolBadUsage;
-  std::string folder = GetFullPath(args[0]);
-  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-  if (!IsFolder(folder)) return Fail("not a folder: %s", args[0]);
-  std::string archive = args.size() == 2 ? GetFullPath(args[1]) : folder + ".dat";
-  if (archive.empty()) return Fail("bad archive name: %s", args[1]);
-
-  CFileList list;
-  list.ListFiles(folder, "*", true);
-  std::vector<std::pair<std::string, std::string>> found;  // member name, full path
-  for (size_t i = 0; i < list.GetCount(); ++i) {
-    std::string path = list.GetAt(i);
-    if (ToLowerCase(path) == ToLowerCase(archive)) continue;  // an archive written inside the folder
-    std::string name = ToLowerCase(GetRelativePath(path, folder));
-    if (name.empty()) continue;
+  if (HasStrayOption(args) || args.empty() || args.size() > 2) return kToolBadUsage;
+  std::string folder, archive;
+  if (!ResolveFolderAndArchive(args, ".dat", &folder, &archive)) return kToolFailure;
+  std::vector<MemberFile> files = ListFolderFiles(folder, archive, MemberNames::kLowerCase);
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string& name = files[i].name;
     if (name.size() >= kLzssNameSize) return Fail("member name longer than 127 bytes: %s", name);
-    found.emplace_back(name, path);
-  }
-  std::sort(found.begin(), found.end());
-  std::vector<std::string> files, names;
-  for (size_t i = 0; i < found.size(); ++i) {
     // Lowering can make two files one member, of which the readers would find only the first.
-    if (i > 0 && found[i].first == found[i - 1].first) return Fail("two files are the same member %s", found[i].first);
-    names.push_back(found[i].first);
-    files.push_back(found[i].second);
+    if (i > 0 && name == files[i - 1].name) return Fail("two files are the same member %s", name);
   }
-  return WriteLzssArchive(archive, files, names);
+  return WriteLzssArchive(archive, files);
 }
 
 int RunLzssSingleCommand(const PackToolArgs& args) {
-  if (HasOption(args) || args.size() != 1) return kToolBadUsage;
+  if (HasStrayOption(args) || args.size() != 1) return kToolBadUsage;
   std::string full = GetFullPath(args[0]);
   std::vector<uint8_t> source, single;
-  if (full.empty() || !ReadFileBytes(full, &source)) return Fail("cannot read %s", args[0]);
+  if (full.empty() || !ReadWholeFile(full, &source)) return Fail("cannot read %s", args[0]);
   if (!BuildLzssSingleFile(source.data(), source.size(), &single)) return Fail("cannot encode %s", args[0]);
-  if (!WriteFileBytes(full + ".dat", single.data(), single.size())) return Fail("cannot write %s", full + ".dat");
+  if (!WriteWholeFile(full + ".dat", single.data(), single.size())) return Fail("cannot write %s", full + ".dat");
   return kToolSuccess;
 }
 
@@ -201,7 +148,7 @@ int VerifyLzssArchive(const std::string& path) {
 }
 
 int RunLzssGetCommand(const PackToolArgs& args) {
-  if (args.size() != 4 || args[0] != "--reader" || HasOption(PackToolArgs(args.begin() + 2, args.end()))) {
+  if (args.size() != 4 || args[0] != "--reader" || HasStrayOption(PackToolArgs(args.begin() + 2, args.end()))) {
     return kToolBadUsage;
   }
   std::unique_ptr<CCompressFileBase> reader;
@@ -220,9 +167,5 @@ int RunLzssGetCommand(const PackToolArgs& args) {
   SetMessageBoxHandler(previous);
   if (g_boxShown) return kToolFailure;
   if (opened != 1) return Fail("not found: %s", name);
-  uint32_t size = reader->GetSize();
-  std::vector<uint8_t> bytes(size);
-  if (size && reader->Read(bytes.data(), 1, size) != size) return Fail("cannot read %s", name);
-  if (!WriteFileBytes(outPath, bytes.data(), bytes.size())) return Fail("cannot write %s", outPath);
-  return kToolSuccess;
+  return SaveOpenedFile(*reader, name, outPath);
 }

@@ -4,15 +4,12 @@
 #include <io.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "foundation/FileFinder.h"
 #include "foundation/Folders.h"
 #include "foundation/NativeFile.h"
 #include "foundation/PathText.h"
@@ -22,15 +19,9 @@
 #include "pack/ZipFile.h"
 #include "tools/packtool/LzssCommands.h"
 #include "tools/packtool/PackToolCommands.h"
+#include "tools/packtool/ToolSupport.h"
 
 namespace {
-
-int Fail(const char* format, const std::string& subject) {
-  std::fprintf(stderr, "packtool: ");
-  std::fprintf(stderr, format, subject.c_str());
-  std::fprintf(stderr, "\n");
-  return kToolFailure;
-}
 
 // Takes "--level N" (N from 0 to 9) out of the arguments; false when it is malformed.
 bool TakeLevel(PackToolArgs& args, int* level) {
@@ -45,26 +36,6 @@ bool TakeLevel(PackToolArgs& args, int* level) {
     args.erase(args.begin() + i, args.begin() + i + 2);
   }
   return true;
-}
-
-// No other argument may look like an option.
-bool HasStrayOption(const PackToolArgs& args) {
-  return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a.size() > 1 && a.compare(0, 2, "--") == 0; });
-}
-
-bool IsFolder(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The whole of a file, at most 4 GiB - 1 bytes.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  CNativeFile file;
-  if (!file.OpenRead(path)) return false;
-  uint64_t size = file.GetSize64();
-  if (size >= 0xFFFFFFFFu) return false;
-  bytes->resize(static_cast<size_t>(size));
-  return size == 0 || file.Read(bytes->data(), static_cast<DWORD>(size));
 }
 
 bool SeekTo(CNativeFile& file, uint32_t offset) {
@@ -92,9 +63,10 @@ class Progress {
   DWORD last_ = 0;
 };
 
-// Writes a pack archive of `files` (full paths) named by `names`. On failure the archive is removed.
-int WriteArchive(const std::string& archive, const std::vector<std::string>& files,
-                 const std::vector<std::string>& names, int level) {
+// Writes a pack archive of `files`. On failure the archive is removed.
+int WriteArchive(const std::string& archive, const std::vector<MemberFile>& files, int level) {
+  std::vector<std::string> names;
+  for (const MemberFile& file : files) names.push_back(file.name);
   uint64_t indexSize = IndexBlockSize(names);
   if (kPackHeaderSize + indexSize > 0xFFFFFFFFu) return Fail("too many members for one archive: %s", archive);
   CNativeFile out;
@@ -116,14 +88,15 @@ int WriteArchive(const std::string& archive, const std::vector<std::string>& fil
   std::vector<uint8_t> source;
   CZipCodec codec;
   for (size_t i = 0; i < files.size(); ++i) {
-    if (!ReadWholeFile(files[i], &source)) return abandon("cannot read %s", files[i]);
+    const std::string& path = files[i].path;
+    if (!ReadWholeFile(path, &source)) return abandon("cannot read %s", path);
     codec.SetSource(source.data(), static_cast<uint32_t>(source.size()));
-    if (!codec.Encode(level)) return abandon("cannot encode %s", files[i]);
+    if (!codec.Encode(level)) return abandon("cannot encode %s", path);
     uint32_t length = codec.GetEncodedLength();
-    if (position + length > 0xFFFFFFFFu) return abandon("the archive would pass 4 GiB at %s", files[i]);
+    if (position + length > 0xFFFFFFFFu) return abandon("the archive would pass 4 GiB at %s", path);
     if (!out.Write(codec.GetEncodedData(), length)) return abandon("cannot write %s", archive);
     PackEntry entry;
-    entry.name = names[i];
+    entry.name = files[i].name;
     entry.offset = static_cast<uint32_t>(position);
     entry.length = length;
     entries.push_back(entry);
@@ -193,30 +166,13 @@ int RunPackCommand(const PackToolArgs& given) {
   PackToolArgs args = given;
   int level;
   if (!TakeLevel(args, &level) || HasStrayOption(args) || args.empty() || args.size() > 2) return kToolBadUsage;
-  std::string folder = GetFullPath(args[0]);
-  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-  if (!IsFolder(folder)) return Fail("not a folder: %s", args[0]);
-  std::string archive = args.size() == 2 ? GetFullPath(args[1]) : folder + ".pak";
-  if (archive.empty()) return Fail("bad archive name: %s", args[1]);
-
-  CFileList list;
-  list.ListFiles(folder, "*", true);
-  std::vector<std::pair<std::string, std::string>> found;  // member name, full path
-  for (size_t i = 0; i < list.GetCount(); ++i) {
-    std::string path = list.GetAt(i);
-    if (ToLowerCase(path) == ToLowerCase(archive)) continue;  // an archive written inside the folder
-    std::string name = GetRelativePath(path, folder);
-    if (name.empty()) continue;
-    if (name.size() + 1 > kMaxMemberNameSize) return Fail("member name longer than 263 bytes: %s", name);
-    found.emplace_back(name, path);
+  std::string folder, archive;
+  if (!ResolveFolderAndArchive(args, ".pak", &folder, &archive)) return kToolFailure;
+  std::vector<MemberFile> files = ListFolderFiles(folder, archive, MemberNames::kAsFound);
+  for (const MemberFile& file : files) {
+    if (file.name.size() + 1 > kMaxMemberNameSize) return Fail("member name longer than 263 bytes: %s", file.name);
   }
-  std::sort(found.begin(), found.end());
-  std::vector<std::string> files, names;
-  for (const auto& item : found) {
-    names.push_back(item.first);
-    files.push_back(item.second);
-  }
-  return WriteArchive(archive, files, names, level);
+  return WriteArchive(archive, files, level);
 }
 
 int RunPackSingleCommand(const PackToolArgs& given) {
@@ -228,18 +184,13 @@ int RunPackSingleCommand(const PackToolArgs& given) {
   SplitDirectoryAndName(full, folder, name);
   if (name.size() > kMaxSingleNameSize) return Fail("file name longer than 251 bytes: %s", name);
   std::vector<uint8_t> source;
-  if (full.empty() || IsFolder(full) || !ReadWholeFile(full, &source)) return Fail("cannot read %s", args[0]);
+  if (full.empty() || !ReadWholeFile(full, &source)) return Fail("cannot read %s", args[0]);
   std::string pack;
   if (!BuildSinglePack(name, std::string(source.begin(), source.end()), level, &pack)) {
     return Fail("cannot encode %s", args[0]);
   }
   std::string packPath = GetSinglePackPath(full);
-  CNativeFile out;
-  if (!out.OpenWrite(packPath, true) || !out.Write(pack.data(), static_cast<DWORD>(pack.size()))) {
-    out.Close();
-    DeleteFileA(packPath.c_str());
-    return Fail("cannot write %s", packPath);
-  }
+  if (!WriteWholeFile(packPath, pack.data(), pack.size())) return Fail("cannot write %s", packPath);
   return kToolSuccess;
 }
 
@@ -301,14 +252,5 @@ int RunGetCommand(const PackToolArgs& args) {
   if (args.size() != 2 || HasStrayOption(args)) return kToolBadUsage;
   CFile in;
   if (in.Open(args[0]) != 1) return Fail("not found: %s", args[0]);
-  uint32_t size = in.GetSize();
-  std::vector<uint8_t> bytes(size);
-  if (size && in.Read(bytes.data(), 1, size) != size) return Fail("cannot read %s", args[0]);
-  CNativeFile out;
-  if (!out.OpenWrite(args[1], true) || (size && !out.Write(bytes.data(), size))) {
-    out.Close();
-    DeleteFileA(args[1].c_str());
-    return Fail("cannot write %s", args[1]);
-  }
-  return kToolSuccess;
+  return SaveOpenedFile(in, args[0], args[1]);
 }
