@@ -80,33 +80,12 @@ void ConstantRow32(uint8_t* dest, const uint8_t* source, int count, int opacity,
   });
 }
 
-void AlphaRow16(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count, int opacity,
-                const BlendRows& rows) {
+// One routine per pixel width: each pixel drawn with a from its alpha byte and the opacity.
+template <int Bytes>
+void PlainAlphaRow(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count, int opacity,
+                   const BlendRows& rows) {
   ForEachByEight(count, [=, &rows](int i) {
-    const int a = EffectiveAlpha(alpha[i], opacity);
-    if (a == 0) return;
-    const uint32_t d = Load16(dest + 2 * i), s = Load16(source + 2 * i);
-    const uint32_t r = a == 255 ? s : Blend16(d, s, a, rows);
-    if (r != d) Store16(dest + 2 * i, r);
-  });
-}
-
-void AlphaRow24(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count, int opacity,
-                const BlendRows& rows) {
-  ForEachByEight(count, [=, &rows](int i) {
-    const int a = EffectiveAlpha(alpha[i], opacity);
-    if (a != 0) PutPixel(dest + 3 * i, source + 3 * i, 3, a, rows);
-  });
-}
-
-void AlphaRow32(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count, int opacity,
-                const BlendRows& rows) {
-  ForEachByEight(count, [=, &rows](int i) {
-    const int a = EffectiveAlpha(alpha[i], opacity);
-    if (a == 0) return;
-    const uint32_t d = Load32(dest + 4 * i), s = Load32(source + 4 * i);
-    const uint32_t r = a == 255 ? s : Blend32(d, s, a, rows);
-    if (r != d) Store32(dest + 4 * i, r);
+    PutPixel(dest + Bytes * i, source + Bytes * i, Bytes, EffectiveAlpha(alpha[i], opacity), rows);
   });
 }
 
@@ -186,14 +165,14 @@ struct Span {
 }  // namespace
 
 const ConstantRow blit::kPlainConstantRows[4] = {ConstantRow16, ConstantRow16, ConstantRow24, ConstantRow32};
-const AlphaRow blit::kPlainAlphaRows[4] = {AlphaRow16, AlphaRow16, AlphaRow24, AlphaRow32};
+const AlphaRow blit::kPlainAlphaRows[4] = {PlainAlphaRow<2>, PlainAlphaRow<2>, PlainAlphaRow<3>, PlainAlphaRow<4>};
 
 #if !defined(__i386__) && !defined(__x86_64__)
 // No MMX or SSE on this processor family: those forms are the plain ones.
 const ConstantRow blit::kMmxConstantRows[4] = {ConstantRow16, ConstantRow16, ConstantRow24, ConstantRow32};
-const AlphaRow blit::kMmxAlphaRows[4] = {AlphaRow16, AlphaRow16, AlphaRow24, AlphaRow32};
+const AlphaRow blit::kMmxAlphaRows[4] = {PlainAlphaRow<2>, PlainAlphaRow<2>, PlainAlphaRow<3>, PlainAlphaRow<4>};
 const ConstantRow blit::kSseConstantRows[4] = {ConstantRow16, ConstantRow16, ConstantRow24, ConstantRow32};
-const AlphaRow blit::kSseAlphaRows[4] = {AlphaRow16, AlphaRow16, AlphaRow24, AlphaRow32};
+const AlphaRow blit::kSseAlphaRows[4] = {PlainAlphaRow<2>, PlainAlphaRow<2>, PlainAlphaRow<3>, PlainAlphaRow<4>};
 #endif
 
 int ResolveBlitForm(int form) {

@@ -1,7 +1,8 @@
 // The MMX-level forms of the constant-opacity and per-pixel alpha rows, on 64-bit MMX registers with
-// the plain MMX instruction set only (no SSE extensions). The arithmetic is that of the SSE-level forms
-// (see BlitSse.cpp): M by (p + 1 + (p >> 8)) >> 8, T by (c * l * 2115) >> 16 (the signed high multiply
-// is exact here, both factors being below 32768), T555's level 31 giving 0 for pixels with bit 15 set.
+// the plain MMX instruction set only (no SSE extensions). Like the SSE-level forms (BlitSse.cpp) they
+// compute the tables' values instead of looking them up, with the instructions MMX has: M[x][y] by
+// (p + 1 + (p >> 8)) >> 8 for p = x * y, T by (c * l * 2115) >> 16 (the signed high multiply is exact
+// here, both factors being below 32768), T555's level 31 giving 0 for pixels with bit 15 set.
 // Every routine leaves the MMX state with _mm_empty before the plain form finishes the row's last
 // (fewer than eight) pixels.
 

@@ -1,7 +1,7 @@
 #pragma once
-// Internal to the drawing and conversion routines: unaligned pixel access, the per-pixel blend rules in
-// their plain form, and the table rows a blend needs, fetched once per draw. Rows of any pitch may start
-// at any address, so every multi-byte access goes through memcpy.
+// Internal to the drawing, conversion and surface pixel routines: unaligned pixel access, the per-pixel
+// blend rules in their plain form, and the table rows a blend needs, fetched once per draw. Rows of any
+// pitch may start at any address, so every multi-byte access goes through memcpy.
 
 #include <cstdint>
 #include <cstring>

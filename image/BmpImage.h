@@ -32,7 +32,7 @@ class CBmpImage {
   int GetDepth() const { return layout_.depth; }  // 24 or 32; 0 when empty
   std::pair<int, int> GetSize() const { return {layout_.width, layout_.height}; }
   void GetSize(int* width, int* height) const;
-  int GetStride() const { return static_cast<int>(BmpStride(layout_.depth, layout_.width)); }
+  int GetStride() const { return static_cast<int>(layout_.stride); }
   int GetAlphaStride() const { return layout_.width; }
   // SetDIBitsToDevice of the whole image at (x, y) of dc; false when empty or GDI refuses.
   bool Draw(HDC dc, int x, int y) const;

@@ -1,7 +1,6 @@
 #include "image/Surface.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <new>
 

@@ -32,20 +32,18 @@ class BothLocked {
   CSurfaceBase* source_;
 };
 
-struct DrawCall {
-  CSurfaceBase* dest;
-  CSurfaceBase* source;
-  int opacity;
-  bool drawn;
+// What the drawing routine's hook reports: whether it drew, and the rectangles after clipping.
+struct DrawnRects {
+  bool drawn = false;
   PixelRect destRect;
   PixelRect sourceRect;
 };
 
 void RememberDrawn(void* context, const PixelRect& drawn, const PixelRect& source) {
-  DrawCall* call = static_cast<DrawCall*>(context);
-  call->drawn = true;
-  call->destRect = drawn;
-  call->sourceRect = source;
+  DrawnRects* report = static_cast<DrawnRects*>(context);
+  report->drawn = true;
+  report->destRect = drawn;
+  report->sourceRect = source;
 }
 
 }  // namespace
@@ -59,21 +57,22 @@ PixelRect SurfaceRect(CSurfaceBase* surface) {
 bool DrawSurface(CSurfaceBase* dest, CSurfaceBase* source, int x, int y, const PixelRect& sourceRect,
                  const PixelRect& clip, int opacity, int form) {
   if (!dest || !source || !dest->IsCreated() || !source->IsCreated()) return false;
-  DrawCall call{dest, source, std::clamp(opacity, 0, 255), false, {}, {}};
+  DrawnRects report;
   {
     BothLocked lock(dest, source);
     if (!lock.locked) return false;
     DrawPixelsByMode(0, dest->GetPixelView(), source->GetPixelView(), x, y, sourceRect, clip, opacity,
-                     &RememberDrawn, &call, form);
+                     &RememberDrawn, &report, form);
   }
-  if (!call.drawn) return false;
-  const PixelRect& d = call.destRect;
-  const PixelRect& s = call.sourceRect;
+  if (!report.drawn) return false;
+  const PixelRect& d = report.destRect;
+  const PixelRect& s = report.sourceRect;
   // The hooks run after the surfaces are unlocked: they may draw or take a DC themselves.
-  if (call.opacity == 255) {
+  const int clamped = std::clamp(opacity, 0, 255);
+  if (clamped == 255) {
     dest->DrawHook(source, d.left, d.top, d.right, d.bottom, s.left, s.top, s.right, s.bottom, 0);
   } else {
-    dest->BlendHook(source, d.left, d.top, d.right, d.bottom, s.left, s.top, s.right, s.bottom, call.opacity);
+    dest->BlendHook(source, d.left, d.top, d.right, d.bottom, s.left, s.top, s.right, s.bottom, clamped);
   }
   return true;
 }

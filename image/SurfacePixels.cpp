@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/BlitPixel.h"
 #include "image/PixelConvert.h"
 
 namespace {
@@ -47,48 +48,25 @@ bool ClipRectTo(int width, int height, PixelRect* rect) {
 
 uint32_t ReadPixel(const PixelView& view, int x, int y) {
   if (!Inside(view, x, y)) return 0;
-  const uint8_t* p = RowOf(view, y);
+  const uint8_t* p = RowOf(view, y) + static_cast<size_t>(x) * BytesPerPixel(view.depth);
   switch (view.depth) {
     case 15:
-    case 16: {
-      uint16_t word;
-      std::memcpy(&word, p + 2 * static_cast<size_t>(x), 2);
-      return word;
-    }
-    case 24:
-      p += 3 * static_cast<size_t>(x);
-      return p[0] | (p[1] << 8) | (static_cast<uint32_t>(p[2]) << 16);
-    case 32: {
-      uint32_t value;
-      std::memcpy(&value, p + 4 * static_cast<size_t>(x), 4);
-      return value;
-    }
-    default:
-      return 0;
+    case 16: return blit::Load16(p);
+    case 24: return blit::Load24(p);
+    case 32: return blit::Load32(p);
+    default: return 0;
   }
 }
 
 void WritePixel(const PixelView& view, int x, int y, uint32_t value) {
   if (!Inside(view, x, y)) return;
-  uint8_t* p = RowOf(view, y);
+  uint8_t* p = RowOf(view, y) + static_cast<size_t>(x) * BytesPerPixel(view.depth);
   switch (view.depth) {
     case 15:
-    case 16: {
-      const uint16_t word = static_cast<uint16_t>(value);
-      std::memcpy(p + 2 * static_cast<size_t>(x), &word, 2);
-      break;
-    }
-    case 24:
-      p += 3 * static_cast<size_t>(x);
-      p[0] = static_cast<uint8_t>(value);
-      p[1] = static_cast<uint8_t>(value >> 8);
-      p[2] = static_cast<uint8_t>(value >> 16);
-      break;
-    case 32:
-      std::memcpy(p + 4 * static_cast<size_t>(x), &value, 4);
-      break;
-    default:
-      break;
+    case 16: blit::Store16(p, value); break;
+    case 24: blit::Store24(p, value); break;
+    case 32: blit::Store32(p, value); break;
+    default: break;
   }
 }
 

@@ -63,7 +63,7 @@ inline std::string MakeBmp(const BmpSpec& spec) {
   Put32(out, static_cast<uint32_t>(spec.height));
   Put16(out, 1);
   Put16(out, spec.bits);
-  Put32(out, spec.bits == 24 ? 0 : 0);
+  Put32(out, 0);  // compression
   Put32(out, static_cast<uint32_t>(pixels.size()));
   Put32(out, 2835);
   Put32(out, 2835);

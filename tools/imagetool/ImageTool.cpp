@@ -9,9 +9,10 @@
 // stderr), 2 for a bad command line.
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,8 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-// A whole decimal (or, with base 0, also 0x-prefixed) number within long's range.
+// A whole number within long's range: decimal with base 10; with base 0 also 0x-prefixed hexadecimal
+// (and, as strtol reads it, 0-prefixed octal).
 bool ParseLong(const std::string& text, int base, long* value) {
   if (text.empty()) return false;
   errno = 0;
@@ -73,11 +75,24 @@ bool ParseDepth(const std::string& text, int* depth) {
   return ParseInt(text, depth) && (*depth == 15 || *depth == 16 || *depth == 24 || *depth == 32);
 }
 
+bool ParseForm(const std::string& text, int* form) {
+  if (text == "x86") {
+    *form = kBlitFormPlain;
+  } else if (text == "mmx") {
+    *form = kBlitFormMmx;
+  } else if (text == "sse") {
+    *form = kBlitFormSse;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 struct Options {
   std::vector<std::string> files;
   int depth = 32;
   bool dib = false;
-  bool at = false, src = false, clip = false, stretch = false;
+  bool src = false, clip = false, stretch = false;
   int atXY[2] = {0, 0};
   int srcRect[4] = {}, clipRect[4] = {}, stretchRect[4] = {};
   int opacity = 255;
@@ -87,6 +102,22 @@ struct Options {
   int form = kBlitFormAuto;
 };
 
+bool IsOneOf(const std::string& arg, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    if (arg == name) return true;
+  }
+  return false;
+}
+
+// Whether the command takes the option; --dib and --alpha are the only ones without a value.
+bool TakesOption(bool blit, const std::string& arg) {
+  if (blit) {
+    return IsOneOf(arg, {"--depth", "--at", "--src", "--clip", "--opacity", "--colorkey", "--alpha", "--stretch",
+                         "--form"});
+  }
+  return IsOneOf(arg, {"--depth", "--dib"});
+}
+
 // Reads the options a command allows; false (with *problem set) for anything else.
 bool ParseOptions(int argc, char** argv, bool blit, Options* options, std::string* problem) {
   for (int i = 2; i < argc; ++i) {
@@ -95,21 +126,28 @@ bool ParseOptions(int argc, char** argv, bool blit, Options* options, std::strin
       options->files.push_back(arg);
       continue;
     }
-    const bool takesValue = arg != "--dib" && arg != "--alpha";
-    if (takesValue && i + 1 >= argc) {
+    if (!TakesOption(blit, arg)) {
+      *problem = "unknown option: " + arg;
+      return false;
+    }
+    if (arg == "--dib") {
+      options->dib = true;
+      continue;
+    }
+    if (arg == "--alpha") {
+      options->alpha = true;
+      continue;
+    }
+    if (i + 1 >= argc) {
       *problem = arg + " needs a value";
       return false;
     }
-    const std::string value = takesValue ? argv[++i] : "";
-    bool ok = true;
+    const std::string value = argv[++i];
+    bool ok = false;
     if (arg == "--depth") {
       ok = ParseDepth(value, &options->depth);
-    } else if (arg == "--dib" && !blit) {
-      options->dib = true;
-    } else if (!blit) {
-      ok = false;
     } else if (arg == "--at") {
-      ok = options->at = ParseList(value, 2, options->atXY);
+      ok = ParseList(value, 2, options->atXY);
     } else if (arg == "--src") {
       ok = options->src = ParseList(value, 4, options->srcRect);
     } else if (arg == "--clip") {
@@ -120,26 +158,13 @@ bool ParseOptions(int argc, char** argv, bool blit, Options* options, std::strin
       ok = ParseInt(value, &options->opacity);
     } else if (arg == "--colorkey") {
       long key = 0;
-      ok = ParseLong(value, 0, &key) && key >= 0 && key <= 0xFFFFFF;
-      options->colorKey = ok;
+      ok = options->colorKey = ParseLong(value, 0, &key) && key >= 0 && key <= 0xFFFFFF;
       options->colorKeyValue = static_cast<uint32_t>(key);
-    } else if (arg == "--alpha") {
-      options->alpha = true;
-    } else if (arg == "--form") {
-      if (value == "x86") {
-        options->form = kBlitFormPlain;
-      } else if (value == "mmx") {
-        options->form = kBlitFormMmx;
-      } else if (value == "sse") {
-        options->form = kBlitFormSse;
-      } else {
-        ok = false;
-      }
-    } else {
-      ok = false;
+    } else {  // --form, the last option TakesOption lets through
+      ok = ParseForm(value, &options->form);
     }
     if (!ok) {
-      *problem = takesValue ? "bad option or value: " + arg + " " + value : "unknown option: " + arg;
+      *problem = "bad value for " + arg + ": " + value;
       return false;
     }
   }
