@@ -170,6 +170,9 @@ TEST_F(ImageToolTest, ExitCodesAndMessages) {
                                  "blit " + in + " " + in + " " + out + " --at 1",
                                  "blit " + in + " " + in + " " + out + " --clip 1,2,3,x",
                                  "blit " + in + " " + in + " " + out + " --form avx",
+                                 "blit " + in + " " + in + " " + out + " --colorkey 0x1000000",
+                                 "blit " + in + " " + in + " " + out + " --colorkey +255",
+                                 "blit " + in + " " + in + " " + out + " --colorkey 0x",
                                  "blit " + in + " " + in + " " + out + " --depth"}) {
     const ToolRun run = Run(bad);
     EXPECT_EQ(run.exitCode, 2u) << bad;

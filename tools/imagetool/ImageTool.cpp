@@ -8,6 +8,7 @@
 // companions, and written as 24-bit BMPs. Exit code 0 on success, 1 on failure (with a message on
 // stderr), 2 for a bad command line.
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -39,15 +40,24 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-// A whole number within long's range: decimal with base 10; with base 0 also 0x-prefixed hexadecimal
-// (and, as strtol reads it, 0-prefixed octal).
+// A whole number within long's range, in the given base, digits only after an optional minus sign.
 bool ParseLong(const std::string& text, int base, long* value) {
-  if (text.empty()) return false;
+  size_t first = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (first >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[first]))) return false;
   errno = 0;
   char* end = nullptr;
   const long parsed = std::strtol(text.c_str(), &end, base);
   if (errno != 0 || *end != '\0') return false;
   *value = parsed;
+  return true;
+}
+
+// A colour 0x000000 to 0xFFFFFF: hexadecimal after "0x", else decimal.
+bool ParseColor(const std::string& text, uint32_t* value) {
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  long parsed = 0;
+  if (!ParseLong(hex ? text.substr(2) : text, hex ? 16 : 10, &parsed) || parsed < 0 || parsed > 0xFFFFFF) return false;
+  *value = static_cast<uint32_t>(parsed);
   return true;
 }
 
@@ -157,9 +167,7 @@ bool ParseOptions(int argc, char** argv, bool blit, Options* options, std::strin
     } else if (arg == "--opacity") {
       ok = ParseInt(value, &options->opacity);
     } else if (arg == "--colorkey") {
-      long key = 0;
-      ok = options->colorKey = ParseLong(value, 0, &key) && key >= 0 && key <= 0xFFFFFF;
-      options->colorKeyValue = static_cast<uint32_t>(key);
+      ok = options->colorKey = ParseColor(value, &options->colorKeyValue);
     } else {  // --form, the last option TakesOption lets through
       ok = ParseForm(value, &options->form);
     }
