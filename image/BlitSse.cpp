@@ -49,12 +49,9 @@ SSE2_INLINE __m128i MixBytes(__m128i d, __m128i s, __m128i a) {
 
 // The alpha bytes for four 32-bit pixels: a for blue, green and red, and for the fourth byte 255 where
 // a is 255 (the pixel is copied whole) and 0 elsewhere (the destination's fourth byte is kept). a8 holds
-// the pixels' alpha in bytes 0..7; the low half takes pixels 0..3, the high half 4..7.
+// the pixels' alpha in bytes 0..3.
 SSE2_INLINE __m128i PixelAlphaLow(__m128i a8, __m128i full8) {
   return _mm_unpacklo_epi16(_mm_unpacklo_epi8(a8, a8), _mm_unpacklo_epi8(a8, full8));
-}
-SSE2_INLINE __m128i PixelAlphaHigh(__m128i a8, __m128i full8) {
-  return _mm_unpackhi_epi16(_mm_unpacklo_epi8(a8, a8), _mm_unpacklo_epi8(a8, full8));
 }
 
 // For 0 < a < 255 the two products need no division: with A = 257a + 1 and B = 65536 - 257a (both
@@ -223,50 +220,91 @@ SSE2_FUNCTION void ConstantRow32Sse(uint8_t* dest, const uint8_t* source, int co
   kPlainConstantRows[3](dest + 4 * i, source + 4 * i, count - i, opacity, rows);
 }
 
-// Eight 32-bit pixels whose alphas (bytes 0..7 of a8) all lie in 1..254.
-SSE2_INLINE void BlendEightInner32(uint8_t* d, const uint8_t* s, __m128i a8) {
+// Eight 32-bit pixels (d0/s0: pixels 0-3, d1/s1: 4-7) whose alphas (bytes 0..7 of a8) all lie in 1..254.
+SSE2_INLINE void BlendEightInner32(__m128i d0, __m128i s0, __m128i d1, __m128i s1, __m128i a8, __m128i* out0,
+                                   __m128i* out1) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i scaled = _mm_unpacklo_epi8(a8, a8);  // 257a per pixel
   const __m128i a = _mm_add_epi16(scaled, _mm_set1_epi16(1)), b = _mm_sub_epi16(zero, scaled);
-  Store128(d, Blend4x32Split(Load128(d), Load128(s), _mm_unpacklo_epi16(a, a), _mm_unpacklo_epi16(b, b),
-                             _mm_unpacklo_epi16(a, zero), _mm_unpacklo_epi16(b, zero)));
-  Store128(d + 16, Blend4x32Split(Load128(d + 16), Load128(s + 16), _mm_unpackhi_epi16(a, a),
-                                  _mm_unpackhi_epi16(b, b), _mm_unpackhi_epi16(a, zero), _mm_unpackhi_epi16(b, zero)));
+  *out0 = Blend4x32Split(d0, s0, _mm_unpacklo_epi16(a, a), _mm_unpacklo_epi16(b, b), _mm_unpacklo_epi16(a, zero),
+                         _mm_unpacklo_epi16(b, zero));
+  *out1 = Blend4x32Split(d1, s1, _mm_unpackhi_epi16(a, a), _mm_unpackhi_epi16(b, b), _mm_unpackhi_epi16(a, zero),
+                         _mm_unpackhi_epi16(b, zero));
 }
 
-// Eight 32-bit pixels with any alphas (bytes 0..7 of a8, the upper bytes zero).
-SSE2_INLINE void BlendEight32(uint8_t* d, const uint8_t* s, __m128i a8) {
-  const __m128i zero8 = _mm_cmpeq_epi8(a8, _mm_setzero_si128()), full8 = _mm_cmpeq_epi8(a8, _mm_set1_epi8(-1));
-  if ((_mm_movemask_epi8(_mm_or_si128(zero8, full8)) & 0xFF) == 0) return BlendEightInner32(d, s, a8);
-  if ((_mm_movemask_epi8(zero8) & 0xFF) == 0xFF) return;
-  if ((_mm_movemask_epi8(full8) & 0xFF) == 0xFF) {
+SSE2_INLINE void BlendEightInner32(uint8_t* d, const uint8_t* s, __m128i a8) {
+  __m128i out0, out1;
+  BlendEightInner32(Load128(d), Load128(s), Load128(d + 16), Load128(s + 16), a8, &out0, &out1);
+  Store128(d, out0);
+  Store128(d + 16, out1);
+}
+
+// Eight 32-bit pixels with alphas 0..255 mixed: blended with each alpha held to 1..254, then a pixel
+// whose alpha is 0 keeps the destination and one whose alpha is 255 takes the whole source pixel.
+SSE2_INLINE void BlendEightMixed32(uint8_t* d, const uint8_t* s, __m128i a8, __m128i zero8, __m128i full8) {
+  const __m128i held = _mm_min_epu8(_mm_max_epu8(a8, _mm_set1_epi8(1)), _mm_set1_epi8(-2));
+  const __m128i d0 = Load128(d), s0 = Load128(s), d1 = Load128(d + 16), s1 = Load128(s + 16);
+  __m128i out0, out1;
+  BlendEightInner32(d0, s0, d1, s1, held, &out0, &out1);
+  const __m128i zero16 = _mm_unpacklo_epi8(zero8, zero8), full16 = _mm_unpacklo_epi8(full8, full8);
+  out0 = Select(_mm_unpacklo_epi16(zero16, zero16), d0, out0);
+  out1 = Select(_mm_unpackhi_epi16(zero16, zero16), d1, out1);
+  Store128(d, Select(_mm_unpacklo_epi16(full16, full16), s0, out0));
+  Store128(d + 16, Select(_mm_unpackhi_epi16(full16, full16), s1, out1));
+}
+
+// Eight 32-bit pixels with any alphas (bytes 0..7 of a8), zero8/full8 marking the alphas that are 0
+// and 255 and zeros/fulls their bits 0..7.
+SSE2_INLINE void BlendEight32(uint8_t* d, const uint8_t* s, __m128i a8, __m128i zero8, __m128i full8, int zeros,
+                              int fulls) {
+  if ((zeros | fulls) == 0) return BlendEightInner32(d, s, a8);
+  if (zeros == 0xFF) return;
+  if (fulls == 0xFF) {
     Store128(d, Load128(s));
     Store128(d + 16, Load128(s + 16));
     return;
   }
-  Store128(d, MixBytes(Load128(d), Load128(s), PixelAlphaLow(a8, full8)));
-  Store128(d + 16, MixBytes(Load128(d + 16), Load128(s + 16), PixelAlphaHigh(a8, full8)));
+  BlendEightMixed32(d, s, a8, zero8, full8);
 }
 
 SSE2_FUNCTION void AlphaRow32Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
                                  int opacity, const BlendRows& rows) {
   const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
+  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi8(-1);
   int i = 0;
-  // Two steps of eight share one look at their sixteen alphas: most often none is 0 or 255.
+  // Sixteen pixels share one look at their alphas: most often none is 0 or 255, or all are alike.
   for (; i + 16 <= count; i += 16) {
+    uint8_t* d = dest + 4 * i;
+    const uint8_t* s = source + 4 * i;
+    // Rows larger than the caches wait on memory: ask for both surfaces eight steps ahead (a hint only,
+    // harmless past the end).
+    _mm_prefetch(reinterpret_cast<const char*>(s + 512), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(d + 512), _MM_HINT_T0);
     const __m128i a16 = _mm_subs_epu8(Load128(alpha + i), cut);
-    const __m128i high = _mm_srli_si128(a16, 8);
-    const __m128i special =
-        _mm_or_si128(_mm_cmpeq_epi8(a16, _mm_setzero_si128()), _mm_cmpeq_epi8(a16, _mm_set1_epi8(-1)));
-    if (_mm_movemask_epi8(special) == 0) {
-      BlendEightInner32(dest + 4 * i, source + 4 * i, a16);
-      BlendEightInner32(dest + 4 * i + 32, source + 4 * i + 32, high);
+    const __m128i zero16 = _mm_cmpeq_epi8(a16, zero), full16 = _mm_cmpeq_epi8(a16, full);
+    const int zeros = _mm_movemask_epi8(zero16), fulls = _mm_movemask_epi8(full16);
+    if ((zeros | fulls) == 0) {
+      BlendEightInner32(d, s, a16);
+      BlendEightInner32(d + 32, s + 32, _mm_srli_si128(a16, 8));
+    } else if (zeros == 0xFFFF) {
+      continue;
+    } else if (fulls == 0xFFFF) {
+      Store128(d, Load128(s));
+      Store128(d + 16, Load128(s + 16));
+      Store128(d + 32, Load128(s + 32));
+      Store128(d + 48, Load128(s + 48));
     } else {
-      BlendEight32(dest + 4 * i, source + 4 * i, _mm_move_epi64(a16));
-      BlendEight32(dest + 4 * i + 32, source + 4 * i + 32, high);
+      BlendEight32(d, s, a16, zero16, full16, zeros & 0xFF, fulls & 0xFF);
+      BlendEight32(d + 32, s + 32, _mm_srli_si128(a16, 8), _mm_srli_si128(zero16, 8), _mm_srli_si128(full16, 8),
+                   zeros >> 8, fulls >> 8);
     }
   }
-  for (; i + 8 <= count; i += 8) BlendEight32(dest + 4 * i, source + 4 * i, _mm_subs_epu8(Load64(alpha + i), cut));
+  for (; i + 8 <= count; i += 8) {
+    const __m128i a8 = _mm_subs_epu8(Load64(alpha + i), cut);
+    const __m128i zero8 = _mm_cmpeq_epi8(a8, zero), full8 = _mm_cmpeq_epi8(a8, full);
+    BlendEight32(dest + 4 * i, source + 4 * i, a8, zero8, full8, _mm_movemask_epi8(zero8) & 0xFF,
+                 _mm_movemask_epi8(full8) & 0xFF);
+  }
   kPlainAlphaRows[3](dest + 4 * i, source + 4 * i, alpha + i, count - i, opacity, rows);
 }
 
