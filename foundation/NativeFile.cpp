@@ -166,6 +166,16 @@ bool CNativeFile::Seek(LONG distance, DWORD origin) {
   return positionKnown_;
 }
 
+bool CNativeFile::SeekTo64(uint64_t offset) {
+  if (!handle_ || offset > uint64_t(INT64_MAX)) return false;
+  return SetPosition(offset);
+}
+
+uint64_t CNativeFile::Tell64() const {
+  uint64_t position = 0;
+  return GetPosition(&position) ? position : ~uint64_t{0};
+}
+
 DWORD CNativeFile::Tell() const {
   uint64_t position = 0;
   if (!GetPosition(&position) || position > 0xFFFFFFFFu) return 0;

@@ -36,8 +36,12 @@ class CNativeFile {
 
   // origin: FILE_BEGIN, FILE_CURRENT or FILE_END.
   bool Seek(LONG distance, DWORD origin);
+  // To any offset from the start, past 4 GiB too (offsets above what the file system allows fail).
+  bool SeekTo64(uint64_t offset);
   // 0 when closed, on failure, or past what 32 bits hold.
   DWORD Tell() const;
+  // The full position; all ones when closed or when it cannot be read.
+  uint64_t Tell64() const;
   bool Rewind() { return Seek(0, FILE_BEGIN); }
   // The low 32 bits of the size; 0xFFFFFFFF when closed or when the size cannot be read.
   DWORD GetSize() const;

@@ -247,7 +247,20 @@ TEST(NativeFile, SizesOfFourGibibytesAndMore) {
   EXPECT_FALSE(file.Read(buffer, 16));
   EXPECT_TRUE(file.Read(buffer, 8));
   EXPECT_FALSE(file.Read(buffer, 1));  // at the end
+  EXPECT_EQ(file.Tell64(), size);
+
+  // Absolute 64-bit seeks: reading the last bytes from their offset, and back below 4 GiB.
+  ASSERT_TRUE(file.SeekTo64(size - 4));
+  EXPECT_EQ(file.Tell64(), size - 4);
+  EXPECT_TRUE(file.Read(buffer, 4));
+  EXPECT_FALSE(file.Read(buffer, 1));
+  ASSERT_TRUE(file.SeekTo64(3));
+  EXPECT_EQ(file.Tell(), 3u);
+  EXPECT_EQ(file.Tell64(), 3u);
+  EXPECT_FALSE(file.SeekTo64(~uint64_t{0}));
   file.Close();
+  EXPECT_EQ(file.Tell64(), ~uint64_t{0});
+  EXPECT_FALSE(file.SeekTo64(0));
   DeleteFileA(path.c_str());
 }
 
