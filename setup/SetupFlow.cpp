@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/Application.h"
+#include "foundation/AnsiText.h"
 #include "foundation/FileFinder.h"
 #include "foundation/Folders.h"
 #include "foundation/MessageBox.h"
@@ -131,14 +132,9 @@ std::string GetProgramFolderAsCurrentDirectory(const std::string& moduleDirector
 }
 
 bool BaseGameExecutableExists(const std::string& folder, const std::string& executable) {
-  std::string expanded = executable;
-  DWORD needed = ExpandEnvironmentStringsA(executable.c_str(), nullptr, 0);
-  if (needed > 0) {
-    // The ANSI form may count one byte short of what it writes.
-    std::string buffer(needed + 1, '\0');
-    DWORD written = ExpandEnvironmentStringsA(executable.c_str(), &buffer[0], needed + 1);
-    if (written > 0 && written <= needed + 1) expanded.assign(buffer.c_str());
-  }
+  // A value that cannot be expanded is looked for as it is written.
+  std::string expanded;
+  if (!ExpandEnvironmentText(executable, expanded)) expanded = executable;
   CFileFinder finder;
   for (const std::string& name : GetCommandExecutableCandidates(expanded)) {
     std::string path = IsAbsolutePath(name) ? name : CollapseBackslashes(folder + "\\" + name);

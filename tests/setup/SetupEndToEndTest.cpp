@@ -259,6 +259,16 @@ class SetupEndToEnd : public ::testing::Test {
     return folder;
   }
 
+  // A fresh base-game folder at `folder` holding the game's executable, below `top` (a folder of the
+  // test's own, removed at the end with everything in it); returns the folder.
+  std::string MakeGameAt(const std::string& top, const std::string& folder, const std::string& executable = "Sorvane.exe") {
+    RemoveTree(top);
+    EXPECT_TRUE(MakeFolders(folder)) << AnsiToUtf8(folder);
+    folders_.push_back(top);
+    EXPECT_TRUE(WriteWholeFile(folder + "\\" + executable, "MZ base game " + folder));
+    return folder;
+  }
+
   // MakeGame below C:, registered under the machine-wide App Paths entry of the first name.
   std::string MakeRegisteredGame(const std::string& name) {
     std::string game = MakeGame("C:", name);
@@ -425,6 +435,106 @@ TEST_F(SetupInstall, QuotedOrExpandableDefaultValuesGoOnToInstall) {
     InstallAndCompare(game, {"gamedata2", "gamedata5"});
     RemoveTree(game);
   }
+}
+
+// A folder below C:\ゲーム whose full path is `bytes` long in Shift-JIS, made of kanji and kana whose
+// trail byte is '\' (ソ 表 能 予 十), so that it holds far fewer characters than bytes.
+std::string LongJapaneseFolder(size_t bytes) {
+  std::string folder = "C:\\ゲーム";
+  const std::string part = "ソフト表示能力予十の長いフォルダ";
+  while (folder.size() + 1 + part.size() <= bytes) folder += "\\" + part;
+  folder += "\\";
+  while (folder.size() + 2 <= bytes) folder += "表";
+  if (folder.size() < bytes) folder += "x";
+  return folder;
+}
+
+// The characters of a Shift-JIS text (a double-byte character counts once).
+size_t CharacterCount(const std::string& text) {
+  size_t count = 0;
+  for (size_t i = 0; i < text.size(); ++i, ++count) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ++i;
+  }
+  return count;
+}
+
+// The longest path the sample disc puts below the game's folder is "\voice2\chapter1\v0101.ogg"
+// (26 bytes): a game folder of 233 bytes keeps every destination within the 260-byte path limit.
+constexpr size_t kLongGameFolderBytes = 233;
+
+// Japanese game folders, as users have them: with trail bytes 0x5C (ソフト表, 表示), without (ゲーム),
+// right below the root (ソフト) and near the path limit. Each gets every file.
+TEST_F(SetupInstall, InstallsIntoJapaneseGameFolders) {
+  const std::string longFolder = LongJapaneseFolder(kLongGameFolderBytes);
+  ASSERT_EQ(kLongGameFolderBytes, longFolder.size());
+  ASSERT_LT(CharacterCount(longFolder), 140u);
+  const std::pair<std::string, std::string> folders[] = {
+      {"C:\\ゲーム", "C:\\ゲーム\\ソフト表"},
+      {"C:\\ゲーム", "C:\\ゲーム\\Sorvane"},
+      {"C:\\ソフト", "C:\\ソフト"},
+      {"C:\\表示", "C:\\表示\\Sorvane"},
+      {"C:\\ゲーム", longFolder},
+  };
+  for (const auto& folder : folders) {
+    SCOPED_TRACE(AnsiToUtf8(folder.second));
+    RemoveEveryEntry();
+    std::string game = MakeGameAt(folder.first, folder.second);
+    Register(HKEY_LOCAL_MACHINE, kFirstName, game + "\\Sorvane.exe", &game);
+    InstallAndCompare(game, {"gamedata2", "gamedata5"});
+    RemoveTree(folder.first);
+  }
+}
+
+// C:\ゲーム\ソフト表 and the long folder under either root and either name, with the value in each form
+// the base game's installer may write: plain, quoted with arguments, and through %SystemDrive%.
+TEST_F(SetupInstall, JapaneseGameFolderUnderEitherRootAndNameInEveryForm) {
+  struct Form {
+    const char* what;
+    std::string (*value)(const std::string& executable);
+  };
+  const Form forms[] = {
+      {"plain", [](const std::string& executable) { return executable; }},
+      {"quoted with arguments", [](const std::string& executable) { return "\"" + executable + "\" -window \"表 示\""; }},
+      {"%SystemDrive%", [](const std::string& executable) { return "%SystemDrive%" + executable.substr(2); }},
+  };
+  for (const std::string& folder : {std::string("C:\\ゲーム\\ソフト表"), LongJapaneseFolder(kLongGameFolderBytes)}) {
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      for (const char* name : {kFirstName, kSecondName}) {
+        for (const Form& form : forms) {
+          SCOPED_TRACE(AnsiToUtf8(folder) + (root == HKEY_LOCAL_MACHINE ? " HKLM " : " HKCU ") + AnsiToUtf8(name) +
+                       " " + form.what);
+          RemoveEveryEntry();
+          const std::string executable = std::string(name) + ".exe";
+          std::string game = MakeGameAt("C:\\ゲーム", folder, executable);
+          Register(root, name, form.value(game + "\\" + executable), &game);
+          InstallAndCompare(game, {"gamedata2", "gamedata5"});
+          RemoveTree("C:\\ゲーム");
+          if (HasFailure()) return;
+        }
+      }
+    }
+  }
+}
+
+// A Japanese value that names an executable that is not there still means the game is not installed,
+// in every form, and a value naming the folder itself is no executable either.
+TEST_F(SetupEndToEnd, NotInstalledWhenAJapaneseValueNamesAMissingExecutable) {
+  std::string game = MakeGameAt("C:\\ゲーム", "C:\\ゲーム\\ソフト表");
+  const Files before = FilesBelow(game);
+  for (const std::string& value :
+       {game + "\\無い表.exe", "\"" + game + "\\無い表.exe\" -window", std::string("%SystemDrive%\\ゲーム\\ソフト表\\無い.exe"),
+        game, "\"" + game + "\"", game + "\\Sorvane.exe\\表"}) {
+    SCOPED_TRACE(AnsiToUtf8(value));
+    RemoveEveryEntry();
+    Register(HKEY_LOCAL_MACHINE, kFirstName, value, &game);
+    SetupRun run = RunSetup();
+    ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
+    ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
+    ExpectBox(run.answers[0], kErrorCaption, kNotInstalledText, {IDOK}, false);
+    EXPECT_TRUE(run.waitDialogs.empty());
+  }
+  EXPECT_TRUE(before == FilesBelow(game));
 }
 
 TEST_F(SetupEndToEnd, NotInstalledWhenTheNamedExecutableIsMissing) {

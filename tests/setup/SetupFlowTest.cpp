@@ -119,6 +119,39 @@ TEST(SetupFlow, ExecutableIsTakenOutOfQuotedOrExpandableDefaultValues) {
   EXPECT_FALSE(BaseGameExecutableExists(folder, "%ADDON_FLOW_UNSET_NAME%\\Sorvane.exe"));
 }
 
+// Values with Japanese folders, where a byte count taken for a character count cuts the name: kana and
+// kanji, trail bytes 0x5C, and a folder near the path limit with far fewer characters than bytes.
+TEST(SetupFlow, ExecutableInAJapaneseFolderIsFoundInEveryForm) {
+  ScratchFolder scratch;
+  std::string longFolder = scratch / "ゲーム";
+  while (longFolder.size() + 18 < 240) longFolder += "\\ソフト表示能力予十";
+  for (const std::string& folder : {scratch / "ゲーム\\ソフト表", scratch / "表示\\Sorvane", scratch / "ソフト", longFolder}) {
+    SCOPED_TRACE(HexBytes(folder));
+    ASSERT_TRUE(MakeFolders(folder));
+    const std::string exe = folder + "\\Sorvane.exe";
+    ASSERT_TRUE(WriteWholeFile(exe, "MZ"));
+    EXPECT_TRUE(BaseGameExecutableExists(folder, exe));
+    EXPECT_TRUE(BaseGameExecutableExists(folder, "\"" + exe + "\" -window \"表 示\""));
+    EXPECT_TRUE(BaseGameExecutableExists(folder, exe + " -window"));
+    EXPECT_TRUE(BaseGameExecutableExists(folder, "Sorvane.exe"));
+    EXPECT_FALSE(BaseGameExecutableExists(folder, folder + "\\Sorvane.ex"));
+    EXPECT_FALSE(BaseGameExecutableExists(folder, "\"" + folder + "\\表.exe\" -window"));
+    EXPECT_FALSE(BaseGameExecutableExists(folder, folder));
+
+    // Expanded from the environment: a Japanese variable value and Japanese text around the name.
+    SetHarnessSetting("ADDON_FLOW_GAME", folder.c_str());
+    EXPECT_TRUE(BaseGameExecutableExists("C:\\elsewhere", "%ADDON_FLOW_GAME%\\Sorvane.exe"));
+    EXPECT_TRUE(BaseGameExecutableExists("C:\\elsewhere", "\"%ADDON_FLOW_GAME%\\Sorvane.exe\" -w 表示"));
+    EXPECT_FALSE(BaseGameExecutableExists("C:\\elsewhere", "%ADDON_FLOW_GAME%\\表.exe"));
+    SetHarnessSetting("ADDON_FLOW_GAME", nullptr);
+    SetHarnessSetting("ADDON_FLOW_DRIVE", folder.substr(0, 2).c_str());
+    EXPECT_TRUE(BaseGameExecutableExists("C:\\elsewhere", "%ADDON_FLOW_DRIVE%" + exe.substr(2)));
+    EXPECT_TRUE(BaseGameExecutableExists("C:\\elsewhere", "\"%ADDON_FLOW_DRIVE%" + exe.substr(2) + "\" /表"));
+    SetHarnessSetting("ADDON_FLOW_DRIVE", nullptr);
+  }
+  EXPECT_GT(longFolder.size(), 225u);
+}
+
 TEST(SetupFlow, ProgramFolderInADriveRootBecomesTheRootNotTheDrivesLastFolder) {
   EXPECT_EQ(GetProgramFolderAsCurrentDirectory("G:"), "G:\\");
   EXPECT_EQ(GetProgramFolderAsCurrentDirectory("G:\\setup"), "G:\\setup");
