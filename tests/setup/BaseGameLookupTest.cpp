@@ -146,3 +146,84 @@ TEST(BaseGameLookup, FullWidthNameFormsItsKeyByteForByte) {
   // Half-width parentheses name another entry.
   EXPECT_FALSE(setup::FindBaseGameInstall("Sorvane(Dorvelo)", folder, executable));
 }
+
+namespace {
+
+// A key of the test's own below HKLM\Software, which the system keeps apart per registry view (32-bit
+// and 64-bit programs see different keys there; App Paths itself may be shared between the views),
+// written in one view only and removed from both at the end.
+class ViewEntries {
+ public:
+  ViewEntries() : parent_("Software\\AddonTestViews-" + std::to_string(GetCurrentProcessId())) {}
+  ~ViewEntries() {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      HKEY key = nullptr;
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, parent_.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteKeyA(key, kName);
+        RegCloseKey(key);
+      }
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteKeyA(key, parent_.substr(9).c_str());
+        RegCloseKey(key);
+      }
+    }
+    RegDeleteKeyA(HKEY_CURRENT_USER, Key().c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, parent_.c_str());
+  }
+  std::string Key() const { return parent_ + "\\" + kName; }
+
+  bool Write(HKEY root, REGSAM view, const std::string& executable, const std::string& folder) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, Key().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+      return false;
+    bool written = RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(executable.c_str()),
+                                  static_cast<DWORD>(executable.size() + 1)) == ERROR_SUCCESS &&
+                   RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                                  static_cast<DWORD>(folder.size() + 1)) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return written;
+  }
+
+  bool Visible(REGSAM view) const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, Key().c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+  }
+
+ private:
+  static constexpr const char* kName = "ソフト表.exe";
+  std::string parent_;
+};
+
+constexpr REGSAM kOwnView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+constexpr REGSAM kOtherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+
+}  // namespace
+
+TEST(BaseGameLookup, EntryWrittenInTheOtherRegistryViewIsFound) {
+  ViewEntries entries;
+  const std::string otherFolder = "C:\\Program Files (x86)\\ゲーム\\ソフト表";
+  if (!entries.Write(HKEY_LOCAL_MACHINE, kOtherView, otherFolder + "\\Sorvane.exe", otherFolder))
+    GTEST_SKIP() << testing_support::kHostLacks << "this user may not write below the local-machine root";
+  if (entries.Visible(0))
+    GTEST_SKIP() << "this system keeps no separate registry views (a 32-bit system, or no redirection)";
+
+  std::string folder = "kept", executable = "kept";
+  ASSERT_TRUE(setup::lookup_internal::FindRegisteredInstall(entries.Key(), folder, executable));
+  EXPECT_EQ(HexBytes(otherFolder), HexBytes(folder));
+  EXPECT_EQ(HexBytes(otherFolder + "\\Sorvane.exe"), HexBytes(executable));
+
+  // The machine-wide root in either view comes before the current user's.
+  ASSERT_TRUE(entries.Write(HKEY_CURRENT_USER, 0, "C:\\User\\表.exe", "C:\\User"));
+  ASSERT_TRUE(setup::lookup_internal::FindRegisteredInstall(entries.Key(), folder, executable));
+  EXPECT_EQ(HexBytes(otherFolder), HexBytes(folder));
+
+  // This program's own view comes before the other one.
+  const std::string ownFolder = "C:\\Program Files\\ゲーム\\能力";
+  ASSERT_TRUE(entries.Write(HKEY_LOCAL_MACHINE, kOwnView, ownFolder + "\\Sorvane.exe", ownFolder));
+  ASSERT_TRUE(setup::lookup_internal::FindRegisteredInstall(entries.Key(), folder, executable));
+  EXPECT_EQ(HexBytes(ownFolder), HexBytes(folder));
+  EXPECT_EQ(HexBytes(ownFolder + "\\Sorvane.exe"), HexBytes(executable));
+}
