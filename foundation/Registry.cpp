@@ -136,7 +136,8 @@ bool CRegistry::DeleteKey(const std::string& subkey) {
 bool CRegistry::EnumSubKey(DWORD index, std::string& outName) {
   outName.clear();
   if (!key_) return false;
-  char name[260];
+  // A key name holds up to 255 characters, each of which may take two bytes in the code page.
+  char name[2 * 255 + 2];
   DWORD length = sizeof name;
   FILETIME written;
   if (RegEnumKeyExA(key_, index, name, &length, nullptr, nullptr, nullptr, &written) != ERROR_SUCCESS) return false;

@@ -63,6 +63,17 @@ TEST_P(RegistryOnRoot, ValuesRoundTrip) {
   EXPECT_EQ(registry.QueryValueType("Text", size), static_cast<DWORD>(REG_SZ));
   EXPECT_GE(size, text.size());
 
+  // A Japanese value near the 260-byte path limit and one far past it: the size the first query
+  // answers is in bytes, so nothing is cut.
+  for (size_t kanji : {126u, 128u, 700u}) {
+    std::string path = "C:\\";
+    for (size_t i = 0; i < kanji; ++i) path += i % 2 ? "十" : "表";
+    path += ".exe";
+    ASSERT_TRUE(registry.WriteString("Long", path));
+    ASSERT_TRUE(registry.ReadString("Long", read));
+    EXPECT_EQ(HexBytes(path), HexBytes(read)) << kanji;
+  }
+
   // The default value is the one with the empty name.
   ASSERT_TRUE(registry.WriteString("", "default"));
   ASSERT_TRUE(registry.ReadString("", read));
@@ -142,7 +153,11 @@ TEST_P(RegistryOnRoot, SubkeysEnumerateAndDelete) {
   ScratchKey scratch(GetParam());
   CRegistry registry(GetParam());
   if (!registry.CreateKey(scratch.Path())) GTEST_SKIP() << testing_support::kHostLacks << "this user may not create keys under the root";
-  const std::vector<std::string> names = {"beta", "alpha", "ソ表能"};
+  // A name of 200 characters in 400 bytes, which a buffer sized for 260 characters of one byte cuts.
+  std::string longest;
+  while (longest.size() < 400) longest += "ソフト表示能力予十";
+  longest.resize(400);
+  const std::vector<std::string> names = {"beta", "alpha", "ソ表能", longest};
   for (const std::string& name : names) {
     CRegistry child(GetParam());
     ASSERT_TRUE(child.CreateKey(scratch.Path() + "\\" + name)) << name;
