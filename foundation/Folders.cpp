@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/AnsiText.h"
 #include "foundation/DebugPrint.h"
 #include "foundation/Registry.h"
 #include "foundation/ShiftJis.h"
@@ -32,6 +33,14 @@ std::string FittedResult(const char* buffer, DWORD length) {
   return std::string(buffer, strnlen(buffer, length));
 }
 
+// The executable's file name when it fits a 260-byte buffer, else empty. (GetModuleFileNameA may cut a
+// long double-byte name to what fits and report success.)
+std::string ModuleFileNameThatFits() {
+  std::string name;
+  if (!GetModuleFileNameText(nullptr, name) || name.size() >= kPathBuffer) return std::string();
+  return name;
+}
+
 // Frees an item list through the shell's allocator.
 void FreeItemList(LPITEMIDLIST list) {
   if (!list) return;
@@ -43,13 +52,6 @@ void FreeItemList(LPITEMIDLIST list) {
   }
 }
 
-std::string PathFromItemList(LPCITEMIDLIST list) {
-  char path[kPathBuffer] = {};
-  auto pathFromList = ShellFunction<decltype(&SHGetPathFromIDListA)>("SHGetPathFromIDListA");
-  if (!pathFromList || !pathFromList(list, path)) return std::string();
-  path[kPathBuffer - 1] = '\0';
-  return path;
-}
 
 // Reads one string value for GetProgramFilesPath and GetDesktopPath, with their diagnostics.
 std::string ReadFolderValue(HKEY root, const char* key, const char* value, const char* openFailed,
@@ -157,16 +159,12 @@ std::string FormatString(const char* format, ...) {
 }
 
 std::string GetModulePath() {
-  char name[kPathBuffer] = {};
-  DWORD length = GetModuleFileNameA(nullptr, name, kPathBuffer);
-  std::string fileName = FittedResult(name, length);
+  std::string fileName = ModuleFileNameThatFits();
   return fileName.empty() ? fileName : GetFullPath(fileName);
 }
 
 std::string GetModuleDirectory() {
-  char name[kPathBuffer] = {};
-  DWORD length = GetModuleFileNameA(nullptr, name, kPathBuffer);
-  std::string fileName = FittedResult(name, length);
+  std::string fileName = ModuleFileNameThatFits();
   return fileName.empty() ? fileName : folders_internal::ModuleDirectoryOf(fileName);
 }
 
@@ -196,7 +194,7 @@ std::string GetSpecialFolderPath(int csidl) {
   LPITEMIDLIST list = nullptr;
   auto location = ShellFunction<decltype(&SHGetSpecialFolderLocation)>("SHGetSpecialFolderLocation");
   if (!location || FAILED(location(nullptr, csidl, &list)) || !list) return std::string();
-  std::string path = PathFromItemList(list);
+  std::string path = folders_internal::PathFromItemList(list);
   FreeItemList(list);
   return path;
 }
@@ -269,7 +267,7 @@ std::string BrowseForFolder(HWND owner, const std::string& title, const std::str
   auto browse = ShellFunction<decltype(&SHBrowseForFolderA)>("SHBrowseForFolderA");
   LPITEMIDLIST chosen = browse ? browse(&info) : nullptr;
   if (!chosen) return std::string();
-  std::string path = PathFromItemList(chosen);
+  std::string path = folders_internal::PathFromItemList(chosen);
   FreeItemList(chosen);
   return path;
 }
@@ -305,6 +303,18 @@ uint64_t GetDiskFreeBytesUsing(const std::string& path, DiskFreeSpaceExFunction 
   if (!freeSpace(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) return 0;
   // In 64 bits: a volume with more than 4 GiB free must not wrap.
   return static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector * freeClusters;
+}
+
+std::string PathFromItemList(LPCITEMIDLIST list) {
+  // The wide form: the ANSI one cuts a path of more than 260 bytes to what fits, without its
+  // terminator, and reports success.
+  wchar_t path[MAX_PATH + 1] = {};
+  auto pathFromList = ShellFunction<decltype(&SHGetPathFromIDListW)>("SHGetPathFromIDListW");
+  if (!list || !pathFromList || !pathFromList(list, path)) return std::string();
+  path[MAX_PATH] = L'\0';
+  std::string ansi;
+  if (!WideToAnsi(path, ansi) || ansi.size() >= kPathBuffer) return std::string();
+  return ansi;
 }
 
 std::string ModuleDirectoryOf(const std::string& moduleFileName) {

@@ -6,6 +6,7 @@
 // failure. Failure gives an empty string, false or 0.
 
 #include <windows.h>
+#include <shtypes.h>
 
 #include <cstdint>
 #include <string>
@@ -82,6 +83,9 @@ using DiskFreeSpaceFunction = BOOL(WINAPI*)(LPCSTR, LPDWORD, LPDWORD, LPDWORD, L
 // else freeSpace.
 uint64_t GetDiskFreeBytesUsing(const std::string& path, DiskFreeSpaceExFunction freeSpaceEx,
                                DiskFreeSpaceFunction freeSpace);
+
+// The file-system path of a shell item list; empty when it has none or it does not fit 260 bytes.
+std::string PathFromItemList(LPCITEMIDLIST list);
 
 // The folder part of an executable's file name, without a trailing '\\'.
 std::string ModuleDirectoryOf(const std::string& moduleFileName);

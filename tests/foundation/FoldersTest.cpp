@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "foundation/Registry.h"
 #include "tests/support/TestSupport.h"
@@ -364,6 +365,96 @@ TEST(Folders, CurrentDirectory) {
   EXPECT_BYTES(japanese, GetCurrentDirectoryPath());
   EXPECT_TRUE(ChangeCurrentDirectory(before));
   EXPECT_EQ(GetCurrentDirectoryPath(), before);
+}
+
+namespace {
+
+// A folder below `base` made of kanji and kana whose trail byte is '\\' (ソ 表 能 予 十), `bytes` long
+// at least, with far fewer characters than bytes; made on disk.
+std::string MakeLongJapaneseFolder(const std::string& base, size_t bytes) {
+  std::string folder = base;
+  while (folder.size() < bytes) folder += "\\ソフト表示能力予十";
+  EXPECT_TRUE(MakeFolders(folder));
+  return folder;
+}
+
+// The folder with components taken off its end until it is shorter than `bytes`.
+std::string ShorterThan(std::string folder, size_t bytes) {
+  while (folder.size() >= bytes) folder = GetParentDirectory(folder);
+  return folder;
+}
+
+}  // namespace
+
+// The calls that fill a 260-byte buffer, with Japanese paths whose byte count is about twice their
+// character count: the whole path when it fits, nothing (never a cut path) when it does not.
+TEST(Folders, JapanesePathsNearAndPastTheLimit) {
+  ScratchFolder scratch;
+  const std::string beyond = MakeLongJapaneseFolder(scratch / "ゲーム", 300);
+  const std::string within = ShorterThan(beyond, 250);
+  ASSERT_GT(within.size(), 230u);
+
+  {
+    CurrentDirectoryScope inside(within);
+    ASSERT_TRUE(inside.Ok());
+    EXPECT_BYTES(within, GetCurrentDirectoryPath());
+    EXPECT_BYTES(within + "\\表.txt", GetFullPath("表.txt"));
+    EXPECT_EQ("", GetFullPath("ソフト表示能力予十\\ソフト表示能力予十\\表.txt")) << "past 260 bytes";
+  }
+  {
+    CurrentDirectoryScope inside(beyond);
+    ASSERT_TRUE(inside.Ok());
+    EXPECT_EQ("", GetCurrentDirectoryPath());
+  }
+
+  // Shell item lists: SHGetPathFromIDListA would cut the longer one to 260 bytes and report success.
+  for (const std::string& folder : {within, beyond}) {
+    SCOPED_TRACE(folder.size());
+    std::wstring wide(folder.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
+    LPITEMIDLIST list = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHParseDisplayName(wide.c_str(), nullptr, &list, 0, nullptr)) && list);
+    EXPECT_BYTES(folder.size() < 260 ? folder : std::string(), folders_internal::PathFromItemList(list));
+    CoTaskMemFree(list);
+  }
+  EXPECT_EQ("", folders_internal::PathFromItemList(nullptr));
+}
+
+// Run only by ModulePathOfAnExecutableInALongJapaneseFolder, in a copy of this program.
+TEST(FoldersChild, DISABLED_ReportModulePath) {
+  const std::string report = testing_support::HarnessSetting("ADDON_MODULE_REPORT");
+  ASSERT_FALSE(report.empty());
+  ASSERT_TRUE(WriteWholeFile(report, "[" + GetModuleDirectory() + "]\n[" + GetModulePath() + "]"));
+}
+
+TEST(Folders, ModulePathOfAnExecutableInALongJapaneseFolder) {
+  ScratchFolder scratch;
+  // Every depth from below 240 bytes to past 400: where the 260th byte falls decides how the ANSI call
+  // cuts the name.
+  std::vector<std::string> folders;
+  for (std::string folder = MakeLongJapaneseFolder(scratch / "ゲーム", 400); folder.size() > 220;
+       folder = GetParentDirectory(folder)) {
+    folders.push_back(folder);
+  }
+  const std::string report = scratch / "report.txt";
+  for (const std::string& folder : folders) {
+    SCOPED_TRACE(folder.size());
+    const std::string copy = folder + "\\表.exe";
+    ASSERT_TRUE(CopyFileA(GetModulePath().c_str(), copy.c_str(), FALSE));
+    DeleteFileA(report.c_str());
+    DWORD exitCode;
+    {
+      testing_support::ChildEnvironment environment({{"ADDON_MODULE_REPORT", report}},
+                                                    "FoldersChild.DISABLED_ReportModulePath");
+      exitCode = testing_support::RunToExit("\"" + copy + "\"", "C:\\");
+    }
+    DeleteFileA(copy.c_str());
+    ASSERT_EQ(exitCode, 0u);
+    std::string answer;
+    ASSERT_TRUE(ReadWholeFile(report, &answer));
+    // A name past 260 bytes is no module path at all rather than the first 259 bytes of one.
+    EXPECT_BYTES(copy.size() < 260 ? "[" + folder + "]\n[" + copy + "]" : std::string("[]\n[]"), answer);
+  }
 }
 
 TEST(Folders, MakeDirectoryAndRemoveFile) {
