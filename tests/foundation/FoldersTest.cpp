@@ -407,6 +407,18 @@ TEST(Folders, JapanesePathsNearAndPastTheLimit) {
     EXPECT_EQ("", GetCurrentDirectoryPath());
   }
 
+  // The temp folder as TMP names it, with its trailing backslash.
+  {
+    // Kept through the wide form: the ANSI one cuts a double-byte value.
+    wchar_t saved[1024] = {};
+    const DWORD savedLength = GetEnvironmentVariableW(L"TMP", saved, 1024);
+    ASSERT_TRUE(SetEnvironmentVariableA("TMP", within.c_str()));
+    EXPECT_BYTES(within + "\\", GetTempDirectory());
+    ASSERT_TRUE(SetEnvironmentVariableA("TMP", beyond.c_str()));
+    EXPECT_EQ("", GetTempDirectory());
+    SetEnvironmentVariableW(L"TMP", savedLength > 0 && savedLength < 1024 ? saved : nullptr);
+  }
+
   // Shell item lists: SHGetPathFromIDListA would cut the longer one to 260 bytes and report success.
   for (const std::string& folder : {within, beyond}) {
     SCOPED_TRACE(folder.size());
