@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/AnsiText.h"
 #include "foundation/FileFinder.h"
 #include "foundation/PathText.h"
 #include "foundation/SystemLibrary.h"
@@ -30,10 +31,17 @@ void CInstanceMutex::Close() {
 
 void CInstanceMutex::Create() {
   Close();
-  char path[MAX_PATH] = {};
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (length >= sizeof path) length = sizeof path - 1;
-  path[length] = '\0';
+  // The whole file name: the ANSI call cuts a long double-byte name to 260 bytes, and two copies in
+  // long folders that begin alike would then exclude each other. Only a name the code page cannot hold
+  // falls back to what that call gives.
+  std::string path;
+  if (!GetModuleFileNameText(nullptr, path)) {
+    char cut[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(nullptr, cut, sizeof cut);
+    if (length >= sizeof cut) length = sizeof cut - 1;
+    cut[length] = '\0';
+    path = cut;
+  }
   const std::string name = BackslashToSlash(path);
   SetLastError(ERROR_SUCCESS);
   mutex_ = CreateMutexA(nullptr, TRUE, name.c_str());

@@ -208,6 +208,29 @@ TEST(ProcessTest, InstanceMutexExcludesASecondStartFromTheSamePath) {
   EXPECT_EQ(released.get(), nullptr) << "the name must be free once every guard is destroyed";
 }
 
+// Copies of the program in two Japanese folders past 260 bytes (but of fewer than 260 characters) that
+// differ only after their first 300 bytes: the guard names itself after the whole file name, so each
+// copy has a name of its own, and a second start of the same copy is still kept out.
+TEST(ProcessTest, InstanceMutexOfAProgramInALongJapaneseFolderNamesTheWholePath) {
+  ScratchFolder scratch;
+  std::string common = scratch / "ゲーム";
+  while (common.size() < 300) common += "\\ソフト表示能力予十";
+  std::string programs[2];
+  const char* const ends[2] = {"表", "能"};
+  for (int i = 0; i < 2; ++i) {
+    const std::string folder = common + "\\" + ends[i];
+    ASSERT_TRUE(testing_support::MakeFolders(folder));
+    programs[i] = folder + "\\setup.exe";
+    ASSERT_TRUE(CopyFileA(ThisProgramPath().c_str(), programs[i].c_str(), FALSE));
+  }
+  const std::string name = BackslashToSlash(programs[0]);
+  ASSERT_GT(name.size(), 300u);
+  ScopedHandle held(CreateMutexA(nullptr, TRUE, name.c_str()));
+  ASSERT_NE(held.get(), nullptr) << GetLastError();
+  EXPECT_EQ(RunChild("instance", programs[0]), kChildNotFirst) << "the same copy while its name is held";
+  EXPECT_EQ(RunChild("instance", programs[1]), kChildFirst) << "the other copy, alike in its first 300 bytes";
+}
+
 TEST(ProcessTest, RunProcessQuotesAnExistingPathButNotAPathWithArguments) {
   ScratchFolder scratch;
   std::string decoy;
