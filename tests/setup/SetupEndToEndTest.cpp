@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/AnsiText.h"
+#include "foundation/PathText.h"
 #include "tests/support/TestSupport.h"
 #include "tools/robot/Robot.h"
 
@@ -412,9 +414,10 @@ TEST_F(SetupInstall, StartedWithItsCurrentFolderInsideTheDiscInstallsEverything)
 }
 
 TEST_F(SetupInstall, QuotedOrExpandableDefaultValuesGoOnToInstall) {
-  char programFiles[MAX_PATH] = {};
-  DWORD length = GetEnvironmentVariableA("ProgramFiles", programFiles, sizeof programFiles);
-  ASSERT_TRUE(length > 0 && length < sizeof programFiles);
+  // Not GetEnvironmentVariableA: it cuts a double-byte value to as many bytes as it has characters.
+  std::string programFiles;
+  ASSERT_TRUE(ExpandEnvironmentText("%ProgramFiles%", programFiles));
+  ASSERT_TRUE(IsAbsolutePath(programFiles)) << programFiles;
   struct Form {
     const char* what;
     std::string root;
