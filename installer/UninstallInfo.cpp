@@ -107,6 +107,8 @@ std::string PathToRemove(const std::string& entry, bool isFolder, const std::str
     if (canonical.empty()) return std::string();
     if (IsPathInside(canonical, installFolder)) {
       base = installFolder;
+    } else if (isFolder && FoldPathCase(canonical) == FoldPathCase(installFolder)) {
+      return canonical;
     } else if (isFolder || HasShortcutExtension(canonical)) {
       base = places.Holding(canonical);
     }
@@ -187,6 +189,8 @@ int RunUninstall(const std::string& infoFile, UninstallLeftovers* leftovers, con
         if (path.empty()) {
           left.refused.push_back(entry);
           plans[s].problem = true;
+        } else if (kind == 1 && FoldPathCase(path) == FoldPathCase(installFolder)) {
+          continue;  // the installation folder itself goes last, after the information file
         } else if (kind == 0 && !deferredFile.empty() && IsSameFile(path, deferredFile)) {
           left.deferred.push_back(path);
         } else {

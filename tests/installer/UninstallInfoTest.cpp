@@ -312,13 +312,14 @@ TEST(UninstallInfo, AbsoluteEntriesInsideTheirPlacesAreTakenWhateverTheSpelling)
   const std::string menu = GetSpecialFolderPath(CSIDL_PROGRAMS) + "\\" + install.product.Name() + "\\能";
   ASSERT_TRUE(WriteFileMakingFolders(menu + "\\ゲーム.LNK", "link"));
   ASSERT_TRUE(WriteFileMakingFolders(install.game + "\\データ\\表.dat", "data"));
-  // Another case, '/' for '\\', doubled and trailing separators: all name the same files.
+  // Another case, '/' for '\\', doubled and trailing separators: all name the same files. The
+  // installation folder itself may be listed too (it goes last, once empty).
   // ("//" would start a comment in the file.)
   std::string spelled = ToUpperCase(install.game) + "/データ\\\\表.dat";
   ASSERT_TRUE(WriteWholeFile(install.info,
                              install.Section(spelled + "\r\n" + menu + "\\ゲーム.LNK\r\ngame.exe\r\n",
                                              ToLowerCase(install.game) + "/データ/\r\n" + menu + "\r\n" +
-                                                 GetParentDirectory(menu) + "\r\n")));
+                                                 GetParentDirectory(menu) + "\r\n" + install.game + "\r\n")));
   UninstallLeftovers left;
   EXPECT_EQ(RunUninstall(install.info, &left), 1);
   EXPECT_TRUE(left.IsComplete());
