@@ -14,7 +14,8 @@
 // (alternate data streams), a name made only of dots and spaces (".", "..", "...", ".. "), a name that
 // ends in a dot or a space (the system would drop them and reach another name), device names (CON, NUL,
 // COM1, LPT1, CONIN$ ... with any extension), wildcard and reserved characters, control bytes, a lead
-// byte at the end or before a byte that cannot be a trail byte. Both '\\' and '/' separate; empty names (doubled separators) are passed over.
+// byte at the end or before a byte that cannot be a trail byte. Both '\\' and '/' separate; empty names
+// (doubled separators) are passed over.
 bool IsPlainFullPath(const std::string& path);
 
 // A path relative to a folder, of names as IsPlainFullPath accepts them; it must not begin with a
