@@ -24,7 +24,7 @@ bool CInstallJob::RegisterAppPath(const std::string& executable) {
   SplitDirectoryAndName(path, folder, name);
   CRegistry registry(GetRegistrationRoot());
   if (!registry.CreateKey(GetAppPathsKey(title_))) return false;
-  return registry.WriteString("", path) && registry.WriteString("Path", folder);
+  return registry.WriteString("", path) && registry.WriteString("Path", RegisteredFolderOf(folder));
 }
 
 bool CInstallJob::RegisterUninstall(const std::string& uninstaller, const std::string& displayName) {

@@ -5,6 +5,8 @@
 #include <objidl.h>
 #include <shlobj.h>
 
+#include <vector>
+
 #include "app/ComCount.h"
 #include "foundation/DebugPrint.h"
 #include "foundation/Folders.h"
@@ -23,6 +25,18 @@ std::string SubfolderOf(const std::string& folder, const std::string& subfolder)
 }
 
 bool DeleteIfNamed(const std::string& path) { return !path.empty() && DeleteFileA(path.c_str()) != FALSE; }
+
+// The folders of `folder` and above it that do not exist yet, innermost first.
+std::vector<std::string> MissingFolders(const std::string& folder) {
+  std::vector<std::string> missing;
+  for (std::string at = folder; !at.empty() && GetFileAttributesA(at.c_str()) == INVALID_FILE_ATTRIBUTES;) {
+    missing.push_back(at);
+    const std::string parent = GetParentDirectory(at);
+    if (parent == at) break;
+    at = parent;
+  }
+  return missing;
+}
 
 }  // namespace
 
@@ -48,9 +62,15 @@ bool CreateShortcut(const std::string& link, const std::string& target) {
   if (link.empty()) return false;
   std::string linkFolder, linkName;
   SplitDirectoryAndName(link, linkFolder, linkName);
-  CreateDirectoryTree(linkFolder);
   std::string targetFolder, targetName;
   SplitDirectoryAndName(target, targetFolder, targetName);
+  // A link file holds its target in a fixed path field: a longer target cannot be saved faithfully.
+  if (target.empty() || target.size() >= MAX_PATH) {
+    DebugPrint("CreateShortcut() リンク先のパスを使えない。<%s>", target.c_str());
+    return false;
+  }
+  const std::vector<std::string> made = MissingFolders(linkFolder);
+  CreateDirectoryTree(linkFolder);
 
   // A thread already in the other apartment model cannot enter ours but can still use COM.
   const bool entered = ComEnter();
@@ -58,11 +78,13 @@ bool CreateShortcut(const std::string& link, const std::string& target) {
   IShellLinkA* shellLink = nullptr;
   if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                  reinterpret_cast<void**>(&shellLink)))) {
-    shellLink->SetIconLocation(target.c_str(), 0);
-    shellLink->SetPath(target.c_str());
-    shellLink->SetWorkingDirectory(targetFolder.c_str());
+    // A link whose target, folder or icon was refused would point somewhere else: it is not saved.
+    const bool described = SUCCEEDED(shellLink->SetIconLocation(target.c_str(), 0)) &&
+                           SUCCEEDED(shellLink->SetPath(target.c_str())) &&
+                           SUCCEEDED(shellLink->SetWorkingDirectory(targetFolder.c_str()));
     IPersistFile* persistFile = nullptr;
-    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persistFile)))) {
+    if (described &&
+        SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persistFile)))) {
       WCHAR wideLink[MAX_PATH];
       if (MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wideLink, MAX_PATH) > 0) {
         saved = SUCCEEDED(persistFile->Save(wideLink, TRUE));
@@ -72,7 +94,11 @@ bool CreateShortcut(const std::string& link, const std::string& target) {
     shellLink->Release();
   }
   if (entered) ComLeave();
-  if (!saved) DebugPrint("CreateShortcut() ショートカットを保存できなかった。<%s>", link.c_str());
+  if (!saved) {
+    DebugPrint("CreateShortcut() ショートカットを保存できなかった。<%s>", link.c_str());
+    // The folders made for it go again (innermost first; only while they are empty).
+    for (const std::string& folder : made) RemoveDirectoryA(folder.c_str());
+  }
   return saved;
 }
 

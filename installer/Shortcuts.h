@@ -9,7 +9,9 @@
 
 // Saves a shortcut to `target` at `link` (icon: the target's first; working folder: the target's
 // folder), making the link's folder and the folders above it first. COM is entered and left on the
-// calling thread. True only when the shortcut file was saved.
+// calling thread. True only when the shortcut file was saved with its target, working folder and icon
+// all accepted; false for an empty target or one of MAX_PATH bytes or more. When it is not saved, the
+// folders made for it are removed again.
 bool CreateShortcut(const std::string& link, const std::string& target);
 
 bool CreateDesktopShortcut(const std::string& target, const std::string& name);

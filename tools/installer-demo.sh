@@ -47,13 +47,16 @@ PROGRAMS=$USERS/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs
 APP_PATHS='Software\Microsoft\Windows\CurrentVersion\App Paths\SorvaneDemo.exe'
 UNINSTALL='Software\Microsoft\Windows\CurrentVersion\Uninstall\SorvaneDemo'
 
+# The programs here are 64-bit: look through the 64-bit registry view (wine's own reg is a 32-bit
+# program when wine32 is installed, and its Uninstall list is then another key).
+reg() { wine reg "$@" /reg:64; }
 # wine's reg prints Shift-JIS: show it as UTF-8.
-reg_query() { wine reg query "$1" 2>/dev/null | iconv -f CP932 -t UTF-8 | tr -d '\r' | sed '/^$/d; s/^/     /'; }
+reg_query() { reg query "$1" 2>/dev/null | iconv -f CP932 -t UTF-8 | tr -d '\r' | sed '/^$/d; s/^/     /'; }
 list_registered() {
   local root key found=0
   for root in HKLM HKCU; do
     for key in "$APP_PATHS" "$UNINSTALL"; do
-      if wine reg query "$root\\$key" >/dev/null 2>&1; then
+      if reg query "$root\\$key" >/dev/null 2>&1; then
         echo "   $root\\$key"; reg_query "$root\\$key"; found=1
       fi
     done
@@ -83,14 +86,15 @@ list_files
 echo "== the uninstall information file"
 iconv -f CP932 -t UTF-8 "$GAME/uninstall.dat" | tr -d '\r' | sed 's/^/   /'
 
-COMMAND=$(wine reg query "HKLM\\$UNINSTALL" /v UninstallString 2>/dev/null || wine reg query "HKCU\\$UNINSTALL" /v UninstallString)
+COMMAND=$(reg query "HKLM\\$UNINSTALL" /v UninstallString 2>/dev/null || reg query "HKCU\\$UNINSTALL" /v UninstallString)
 COMMAND=$(printf '%s\n' "$COMMAND" | tr -d '\r' | sed -n 's/^ *UninstallString *REG_SZ *//p')
 echo "== running the registered uninstall command: $COMMAND"
 [[ $COMMAND =~ ^\"([^\"]*)\"\ \"([^\"]*)\"$ ]] || { echo "unexpected uninstall command" >&2; exit 1; }
-rc=0
-wine "$TOOLS/setup_robot.exe" --timeout 60 "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" </dev/null | sed 's/^/   /' ||
-  rc=$?
+# The robot's exit code is the uninstaller's: taken from the pipeline itself, before anything else runs.
+set +e
+wine "$TOOLS/setup_robot.exe" --timeout 60 "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" </dev/null | sed 's/^/   /'
 rc=${PIPESTATUS[0]}
+set -e
 echo "   uninstall.exe ended with exit code $rc"
 # Its own file goes once it has ended, removed by its copy in the temp folder.
 for i in $(seq 100); do [ -e "$GAME/uninstall.exe" ] || break; sleep 0.1; done
@@ -101,10 +105,10 @@ list_files
 
 # What must hold: no entry, nothing of the demo, the player's file as it was.
 problems=()
-wine reg query "HKLM\\$APP_PATHS" >/dev/null 2>&1 && problems+=("App Paths entry under HKLM")
-wine reg query "HKCU\\$APP_PATHS" >/dev/null 2>&1 && problems+=("App Paths entry under HKCU")
-wine reg query "HKLM\\$UNINSTALL" >/dev/null 2>&1 && problems+=("Uninstall entry under HKLM")
-wine reg query "HKCU\\$UNINSTALL" >/dev/null 2>&1 && problems+=("Uninstall entry under HKCU")
+reg query "HKLM\\$APP_PATHS" >/dev/null 2>&1 && problems+=("App Paths entry under HKLM")
+reg query "HKCU\\$APP_PATHS" >/dev/null 2>&1 && problems+=("App Paths entry under HKCU")
+reg query "HKLM\\$UNINSTALL" >/dev/null 2>&1 && problems+=("Uninstall entry under HKLM")
+reg query "HKCU\\$UNINSTALL" >/dev/null 2>&1 && problems+=("Uninstall entry under HKCU")
 left=$(cd "$GAME" 2>/dev/null && find . -mindepth 1 -printf '%P\n' | sort | tr '\n' ' ')
 [ "$left" = "save save/save01.dat " ] || problems+=("game folder holds: $left")
 [ "$(cat "$GAME/save/save01.dat" 2>/dev/null)" = 'save data of the player' ] || problems+=("the player's file changed")
@@ -116,5 +120,5 @@ if [ ${#problems[@]} -gt 0 ]; then
   exit 1
 fi
 echo "== as expected: nothing of the demo is left; the player's save folder and file are untouched"
-copies=$(find "$USERS" -maxdepth 4 -name 'uninstall-*.exe' -printf '%P ' 2>/dev/null || true)
+copies=$(find "$USERS" -maxdepth 6 -path '*/uninstall-*/uninstall.exe' -printf '%P ' 2>/dev/null || true)
 [ -z "$copies" ] || echo "   (the uninstaller's helper copy in the temp folder, deleted at the next restart: $copies)"

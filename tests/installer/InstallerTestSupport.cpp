@@ -9,7 +9,17 @@ namespace installer_testing {
 namespace {
 const std::string kAppPaths = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 const std::string kUninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+// The leaf key in the given view (the entries of the tests have no subkeys).
+void DeleteLeafKey(HKEY root, const std::string& key, REGSAM view) {
+  using DeleteKeyEx = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+  static const DeleteKeyEx deleteKeyEx = reinterpret_cast<DeleteKeyEx>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
+  if (deleteKeyEx) deleteKeyEx(root, key.c_str(), view, 0);
+}
+
 }  // namespace
+
+REGSAM OtherView() { return sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 
 TestProduct::TestProduct(const std::string& suffix) {
   static std::atomic<unsigned> counter{0};
@@ -26,12 +36,14 @@ void TestProduct::Clean() const {
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
     testing_support::DeleteRegistryTree(root, AppPathsKey());
     testing_support::DeleteRegistryTree(root, UninstallKey());
+    DeleteLeafKey(root, AppPathsKey(), OtherView());
+    DeleteLeafKey(root, UninstallKey(), OtherView());
   }
 }
 
-bool KeyExists(HKEY root, const std::string& key) {
+bool KeyExists(HKEY root, const std::string& key, REGSAM view) {
   HKEY opened = nullptr;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return false;
   RegCloseKey(opened);
   return true;
 }
@@ -48,9 +60,11 @@ std::string ReadValue(HKEY root, const std::string& key, const std::string& name
   return std::string(data, strnlen(data, size));
 }
 
-bool WriteValues(HKEY root, const std::string& key, std::initializer_list<std::pair<const char*, std::string>> values) {
+bool WriteValues(HKEY root, const std::string& key, std::initializer_list<std::pair<const char*, std::string>> values,
+                 REGSAM view) {
   HKEY created = nullptr;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &created, nullptr) !=
+      ERROR_SUCCESS)
     return false;
   bool ok = true;
   for (const auto& value : values) {

@@ -10,8 +10,12 @@
 
 namespace installer_testing {
 
+// The registry view of the other build's width: what a 32-bit program on 64-bit Windows reaches with
+// KEY_WOW64_64KEY, or a 64-bit one with KEY_WOW64_32KEY. 0 names this program's own view.
+REGSAM OtherView();
+
 // A product name no one else uses ("AddonTestApp-<pid>-<n>" plus `suffix`); its App Paths and Uninstall
-// entries under both roots are deleted on construction and destruction.
+// entries under both roots, in both views, are deleted on construction and destruction.
 class TestProduct {
  public:
   explicit TestProduct(const std::string& suffix = "");
@@ -28,10 +32,11 @@ class TestProduct {
   std::string name_;
 };
 
-bool KeyExists(HKEY root, const std::string& key);
+bool KeyExists(HKEY root, const std::string& key, REGSAM view = 0);
 // The string value, or "<missing>" when the key or the value is not there.
 std::string ReadValue(HKEY root, const std::string& key, const std::string& name);
 // Creates the key (or opens it) and sets the string values given as name, value pairs.
-bool WriteValues(HKEY root, const std::string& key, std::initializer_list<std::pair<const char*, std::string>> values);
+bool WriteValues(HKEY root, const std::string& key, std::initializer_list<std::pair<const char*, std::string>> values,
+                 REGSAM view = 0);
 
 }  // namespace installer_testing

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/Folders.h"
+#include "foundation/PathText.h"
 #include "setup/BaseGameLookup.h"
 #include "setup/InstallJob.h"
 #include "tests/installer/InstallerTestSupport.h"
@@ -92,6 +93,61 @@ TEST(Registration, UnregisterRemovesEntriesUnderEitherRoot) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, product.AppPathsKey()));
   EXPECT_TRUE(UnregisterAppPath(product.Name()));
   EXPECT_TRUE(UnregisterUninstall(product.Name()));
+}
+
+TEST(Registration, RemoversReachTheOtherRegistryView) {
+  // A program of the other width wrote the entries: on 64-bit Windows the Uninstall list of a 32-bit
+  // program is another key (Wow6432Node), so removing them through this program's view alone leaves them.
+  const REGSAM other = installer_testing::OtherView();
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    SCOPED_TRACE(root == HKEY_LOCAL_MACHINE ? "local machine" : "current user");
+    TestProduct product("-ソ表");
+    if (!WriteValues(root, product.UninstallKey(), {{"DisplayName", "表示"}, {"UninstallString", "C:\\十\\u.exe"}},
+                     other) ||
+        !WriteValues(root, product.AppPathsKey(), {{"", "C:\\十\\x.exe"}, {"Path", "C:\\十"}}, other)) {
+      ASSERT_EQ(root, HKEY_LOCAL_MACHINE) << "cannot write below the current user's root";
+      continue;
+    }
+    ASSERT_TRUE(KeyExists(root, product.UninstallKey(), other));
+    EXPECT_TRUE(UnregisterUninstall(product.Name()));
+    EXPECT_TRUE(UnregisterAppPath(product.Name()));
+    EXPECT_FALSE(KeyExists(root, product.UninstallKey(), other));
+    EXPECT_FALSE(KeyExists(root, product.AppPathsKey(), other));
+    EXPECT_FALSE(KeyExists(root, product.UninstallKey()));
+  }
+}
+
+TEST(Registration, RegistrationsOfAFolderAreFoundInEitherViewWhateverTheSpelling) {
+  ScratchFolder scratch;
+  const std::string game = scratch / "ゲーム\\ソ表";
+  ASSERT_TRUE(testing_support::MakeFolders(game));
+  TestProduct product, elsewhere;
+  ASSERT_TRUE(WriteValues(HKEY_CURRENT_USER, product.AppPathsKey(), {{"", game + "\\x.exe"}, {"Path", game + "\\"}},
+                          installer_testing::OtherView()));
+  ASSERT_TRUE(WriteValues(HKEY_CURRENT_USER, elsewhere.AppPathsKey(), {{"", "x"}, {"Path", scratch.Path()}}));
+  const std::vector<RegistrationPlace> places = FindRegistrationsOf(product.Name(), ToUpperCase(game) + "\\.");
+  ASSERT_FALSE(places.empty());
+  for (const RegistrationPlace& place : places) EXPECT_EQ(place.root, HKEY_CURRENT_USER);
+  EXPECT_TRUE(FindRegistrationsOf(elsewhere.Name(), game).empty());
+  EXPECT_TRUE(IsRegisteredAnywhere(elsewhere.Name()));
+  EXPECT_FALSE(FindRegistrationsOf(elsewhere.Name(), scratch.Path()).empty());
+  EXPECT_TRUE(FindRegistrationsOf("", game).empty());
+  EXPECT_FALSE(IsRegisteredAnywhere(""));
+  for (const RegistrationPlace& place : places) UnregisterAt(product.Name(), place);
+  EXPECT_FALSE(IsRegisteredAnywhere(product.Name()));
+}
+
+TEST(Registration, ProgramInADriveRootRegistersTheRoot) {
+  // "C:" alone is the current folder of drive C, not its root.
+  TestProduct product;
+  CInstallJob job;
+  job.SetTitle(product.Name());
+  job.SetDestination("C:\\");
+  ASSERT_TRUE(job.RegisterAppPath("ゲーム.exe"));
+  EXPECT_EQ(ReadValue(GetRegistrationRoot(), product.AppPathsKey(), "Path"), "C:\\");
+  EXPECT_EQ(ReadValue(GetRegistrationRoot(), product.AppPathsKey(), ""), "C:\\ゲーム.exe");
+  EXPECT_EQ(RegisteredFolderOf("D:"), "D:\\");
+  EXPECT_EQ(RegisteredFolderOf("D:\\ソ"), "D:\\ソ");
 }
 
 // Run by a copy of this program that RunRegisteredProgram starts: leaves its current folder in a file

@@ -96,6 +96,31 @@ TEST(Shortcuts, ShortcutThatCannotBeSavedIsReportedAsNotMade) {
   EXPECT_EQ(GetComCount(), 0);
 }
 
+TEST(Shortcuts, RefusedShortcutLeavesNoFileAndNoFoldersBehind) {
+  ScratchFolder scratch;
+  const std::string target = scratch / "ソ表\\game.exe";
+  ASSERT_TRUE(testing_support::WriteFileMakingFolders(target, "MZ"));
+  // The link's folders can be made, but the link's own name takes it past the limit of a path.
+  const std::string folder = scratch / "新規\\予十";
+  const std::string tooLong = folder + "\\" + std::string(260 - folder.size(), 'n') + ".lnk";
+  EXPECT_FALSE(CreateShortcut(tooLong, target));
+  EXPECT_FALSE(FolderExists(scratch / "新規"));
+  // A target the link cannot hold: saving it would make a link to a cut or empty path.
+  std::string longTarget = scratch.Path();
+  while (longTarget.size() < 300) longTarget += "\\能表ソ";
+  longTarget += "\\game.exe";
+  EXPECT_FALSE(CreateShortcut(scratch / "別\\Game.lnk", longTarget));
+  EXPECT_FALSE(FileExists(scratch / "別\\Game.lnk"));
+  EXPECT_FALSE(FolderExists(scratch / "別"));
+  EXPECT_FALSE(CreateShortcut(scratch / "空\\Game.lnk", ""));
+  EXPECT_FALSE(FolderExists(scratch / "空"));
+  // Folders that were there before stay.
+  ASSERT_TRUE(testing_support::MakeFolders(folder));
+  EXPECT_FALSE(CreateShortcut(tooLong, target));
+  EXPECT_TRUE(FolderExists(folder));
+  EXPECT_EQ(GetComCount(), 0);
+}
+
 TEST(Shortcuts, ProgramsShortcutWithSubfolderAndProgramsFolder) {
   const std::string programs = GetSpecialFolderPath(CSIDL_PROGRAMS);
   ASSERT_FALSE(programs.empty());
