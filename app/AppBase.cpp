@@ -95,8 +95,9 @@ LRESULT CAppWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
   if (cover_ && window == cover_) return HandleCoverMessage(window, message, wParam, lParam);
   switch (message) {
     case WM_ACTIVATE:
+      // Kept, then passed on: the default processing is what gives the window the keyboard focus.
       active_ = LOWORD(wParam) != WA_INACTIVE;
-      return 0;
+      break;
     case WM_ERASEBKGND:
       if (firstErasePending_) {
         firstErasePending_ = false;
@@ -140,6 +141,8 @@ LRESULT CAppWindow::HandleCoverMessage(HWND cover, UINT message, WPARAM wParam, 
     case WM_ERASEBKGND:
       return 1;
     case WM_NCDESTROY:
+      // Destroyed by the system with its owner, the cover would take the main window's menu with it.
+      if (menu_ && GetMenu(cover) == menu_) SetMenu(cover, nullptr);
       SetWindowLongPtrA(cover, GWLP_USERDATA, 0);
       cover_ = nullptr;
       coverShown_ = false;
@@ -211,6 +214,9 @@ bool CAppWindow::SetFullScreen(int depth) {
 CAppBase::CAppBase() : thread_(this) {}
 
 CAppBase::~CAppBase() {
+  // By now the derived parts are gone: a thread still running here could have called their hooks.
+  if (thread_.IsAlive())
+    DebugPrint("CAppBase::~CAppBase() アプリケーションのスレッドが動作中です. 派生クラスのデストラクタで停止してください");
   thread_.Stop();
   CCriticalLock lock(&windowLock_);
   window_.reset();
@@ -251,10 +257,7 @@ bool CAppBase::IsRunning() {
   return thread_.IsRunning();
 }
 
-void CAppBase::Wait() {
-  if (thread_.GetThreadId() == GetCurrentThreadId()) return;
-  thread_.Stop();
-}
+void CAppBase::Wait() { thread_.Wait(); }
 
 CWindow* CAppBase::GetWindow() {
   CCriticalLock lock(&windowLock_);

@@ -79,7 +79,9 @@ class CAppWindow : public CWindow {
 class CAppBase : public CAppInterface, public CWindowListener {
  public:
   CAppBase();
-  // Stops the application's thread and waits for it.
+  // Stops the application's thread and waits for it. By then the derived parts are destroyed while that
+  // thread could still call their hooks: a derived class stops the thread in its own destructor
+  // (GetThread()->Stop()); a thread found still alive here is reported in the log, then stopped.
   ~CAppBase() override;
   CAppBase(const CAppBase&) = delete;
   CAppBase& operator=(const CAppBase&) = delete;
@@ -95,7 +97,8 @@ class CAppBase : public CAppInterface, public CWindowListener {
   virtual bool ForceClose();
   // Pumps the calling thread's messages, then answers whether the application's thread still runs.
   virtual bool IsRunning();
-  // Waits without limit until the application's thread has ended.
+  // Waits without limit until the application's thread has ended, without asking it to end; returns at
+  // once on the application's own thread.
   virtual void Wait();
   virtual CWindow* GetWindow();
   HWND GetHWnd() override;

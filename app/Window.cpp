@@ -251,7 +251,12 @@ bool CWindow::IsMinimized() { return window_ && IsIconic(window_); }
 
 bool CWindow::HasMenu() { return params_.windowClass.lpszMenuName != nullptr; }
 
-bool CWindow::Focus() { return window_ && SetFocus(window_) != nullptr; }
+// SetFocus answers the window that had the focus before (null when none had), not whether it worked.
+bool CWindow::Focus() {
+  if (!window_) return false;
+  SetFocus(window_);
+  return GetFocus() == window_;
+}
 
 CImeGuard* CWindow::GetImeGuard() { return imeGuard_.get(); }
 
@@ -336,7 +341,8 @@ bool CWindow::LeaveFullScreen() {
   const bool changed = changer_->IsChanged();
   const bool wasFullScreen = fullScreenDepth_ != 0;
   fullScreenDepth_ = 0;
-  if (changed) changer_->Reset();
+  // A display that could not be put back stays marked changed, so that a later Reset tries again.
+  const bool restored = changed ? changer_->Reset() : true;
   // The window is put back whenever it was made full screen, even when the changer never marked the
   // display changed, so that a refused mode does not leave a borderless topmost window behind.
   if ((changed || wasFullScreen) && window_) {
@@ -350,7 +356,7 @@ bool CWindow::LeaveFullScreen() {
     SetWindowLongPtrA(window_, GWL_EXSTYLE, static_cast<LONG_PTR>(params_.exStyle));
     SetWindowPos(window_, HWND_NOTOPMOST, origin.x, origin.y, outerWidth, outerHeight, SWP_FRAMECHANGED);
   }
-  return true;
+  return restored;
 }
 
 bool CWindow::SetFullScreen(int depth) {

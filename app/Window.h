@@ -112,6 +112,7 @@ class CWindow {
   virtual bool IsMinimized();
   // Whether the parameters name a menu.
   virtual bool HasMenu();
+  // Gives the window the keyboard focus; true when it has it afterwards.
   virtual bool Focus();
   virtual CImeGuard* GetImeGuard();
   virtual void AddListener(CWindowListener* listener);
@@ -120,7 +121,8 @@ class CWindow {
   // OnMessage, then the listeners, then (when allowed) the default processing.
   virtual LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // depth != 0: full screen at the client size and that depth; 0: back to the window as created.
-  // False without a display changer, and when the changer refuses the mode (the window stays windowed).
+  // False without a display changer, when the changer refuses the mode (the window stays windowed), and
+  // when leaving cannot restore the display (the window is windowed again all the same).
   virtual bool SetFullScreen(int depth);
   // Whether the changer has both 640 x 480 and 800 x 600 at `depth`.
   virtual bool CanChangeDisplay(int depth);

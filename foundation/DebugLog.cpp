@@ -3,6 +3,8 @@
 #include <ctime>
 #include <cstring>
 
+#include "app/AppManager.h"
+#include "app/ComCount.h"
 #include "foundation/DebugPrint.h"
 #include "foundation/Folders.h"
 #include "foundation/Singleton.h"
@@ -32,9 +34,13 @@ LRESULT SendToDisplay(HWND listBox, UINT message, WPARAM wParam, LPARAM lParam) 
 CDebugLog* CDebugLog::Get() { return CSingleton<CDebugLog>::Get(); }
 
 CDebugLog::CDebugLog() {
-  // The display's thread is listed in the thread registry: the registry must outlive the log, so it is
-  // made (and its end registered) before the log's.
+  // What the display's thread uses must outlive the log, so it is made (and its end registered) before
+  // the log's: the thread registry that lists the thread, the per-thread COM table and the application
+  // list. Made later by the thread itself, they would be gone when the log stops the thread at exit,
+  // and made again while the exit handlers run.
   GetThreadRegistry();
+  GetComCount();
+  CAppManager::GetApplication();
   // Closing the display must not stop the program's other threads.
   SetStopAllAtExit(false);
   SetDebugLogOutput(&kLogOutput);
@@ -43,6 +49,7 @@ CDebugLog::CDebugLog() {
 CDebugLog::~CDebugLog() {
   SetDebugLogOutput(nullptr);
   GetThread()->Stop();
+  if (logFile_) CloseHandle(logFile_);
 }
 
 void CDebugLog::OnSetupWindowParams(CWindowParams& params) {
@@ -97,14 +104,21 @@ void CDebugLog::CreateDisplayIfMissing() {
   if (GetWindow() || displayFailed_ || creatingThread_.load()) return;
   creatingThread_ = GetCurrentThreadId();
   const bool made = Run();
-  creatingThread_ = 0;
   displayFailed_ = !made;
-  std::vector<std::string> heldBack;
-  {
-    CCriticalLock held(&heldBackLock_);
-    heldBack.swap(heldBack_);
+  // The display's texts are held back until the list is found empty with the creation marked over in
+  // the same hold of its lock, so that no text joins the list after its last emptying.
+  for (;;) {
+    std::vector<std::string> heldBack;
+    {
+      CCriticalLock held(&heldBackLock_);
+      if (heldBack_.empty()) {
+        creatingThread_ = 0;
+        break;
+      }
+      heldBack.swap(heldBack_);
+    }
+    for (const std::string& text : heldBack) WriteOut(text.c_str());
   }
-  for (const std::string& text : heldBack) WriteOut(text.c_str());
 }
 
 void CDebugLog::Output(const char* text) {
@@ -112,8 +126,10 @@ void CDebugLog::Output(const char* text) {
   // The display's own thread, while the thread that holds the lock waits for it to make its window.
   if (creatingThread_.load() != 0 && GetCurrentThreadId() == GetThread()->GetThreadId()) {
     CCriticalLock held(&heldBackLock_);
-    heldBack_.push_back(text);
-    return;
+    if (creatingThread_.load() != 0) {
+      heldBack_.push_back(text);
+      return;
+    }
   }
   CCriticalLock lock(&lock_);
   if (displayEnabled_) CreateDisplayIfMissing();
@@ -133,15 +149,22 @@ void CDebugLog::WriteOut(const char* text) {
     if (fileLogEnabled_) {
       std::string line = std::string(text) + "\r\n";
       OutputDebugStringA(line.c_str());
-      logFile_.Write(line.data(), 1, static_cast<uint32_t>(line.size()));
+      WriteToLogFile(line);
     }
   }
 }
 
 void CDebugLog::OpenLogFile() {
-  if (!fileLogEnabled_ || logFile_.IsOpen()) return;
+  if (!fileLogEnabled_ || logFile_) return;
   fileLogEnabled_ = false;
-  if (!logFile_.Create("log.txt", 1)) return;
+  // Readers may open the file while the program writes it; nobody else may write it.
+  HANDLE file = CreateFileA(GetFullPath("log.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DebugPrint("error：ファイルの作成に失敗しました。<%s> [CFile::Create()]", "log.txt");
+    return;
+  }
+  logFile_ = file;
   fileLogEnabled_ = true;
   std::time_t now = std::time(nullptr);
   std::tm local = {};
@@ -149,5 +172,10 @@ void CDebugLog::OpenLogFile() {
   std::string header = FormatString("\r\n\r\n--------------%04d/%02d/%02d %02d:%02d:%02d--------------", local.tm_year + 1900,
                                     local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec) +
                        "\r\n";
-  logFile_.Write(header.data(), 1, static_cast<uint32_t>(header.size()));
+  WriteToLogFile(header);
+}
+
+void CDebugLog::WriteToLogFile(const std::string& text) {
+  DWORD written = 0;
+  WriteFile(logFile_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }

@@ -4,7 +4,7 @@
 //     on a thread of its own as a threaded application, shows one line per text and scrolls to the
 //     newest;
 //   - the file "log.txt" in the current directory, emptied when it is opened and headed by the date and
-//     time; every line also goes to the debugger.
+//     time, which other programs may read while it is written; every line also goes to the debugger.
 // One lock covers the whole output of one text, so lines from different threads never interleave.
 //
 // The log is made on first use (CDebugLog::Get) and installs itself as DebugPrint's receiver then; a
@@ -19,7 +19,6 @@
 
 #include "app/AppBase.h"
 #include "foundation/CriticalSection.h"
-#include "pack/File.h"
 
 class CDebugLog : public CAppBase {
  public:
@@ -53,9 +52,10 @@ class CDebugLog : public CAppBase {
   void CreateDisplayIfMissing();
   void WriteOut(const char* text);
   void OpenLogFile();
+  void WriteToLogFile(const std::string& text);
 
   CCriticalSection lock_;
-  CFile logFile_;
+  HANDLE logFile_ = nullptr;
   bool displayEnabled_ = false;
   bool fileLogEnabled_ = false;
   bool displayFailed_ = false;

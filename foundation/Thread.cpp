@@ -73,6 +73,24 @@ void CThread::RequestStop() {
   stopEvent_.Set();
 }
 
+void CThread::Wait() {
+  HANDLE thread = nullptr;
+  {
+    // A copy of the handle, so that the lock is not held while waiting and a Stop or Start meanwhile
+    // cannot close the handle under the wait.
+    CCriticalLock lock(&lock_);
+    if (!handle_ || threadId_.load() == ::GetCurrentThreadId()) return;
+    if (!DuplicateHandle(GetCurrentProcess(), handle_, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0)) return;
+  }
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}
+
+bool CThread::IsAlive() {
+  CCriticalLock lock(&lock_);
+  return handle_ && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+}
+
 DWORD CThread::Suspend() {
   CCriticalLock lock(&lock_);
   return handle_ ? SuspendThread(handle_) : 0;
@@ -136,7 +154,7 @@ unsigned __stdcall CThread::ThreadEntry(void* argument) {
 
 CThreadRegistry::CThreadRegistry() {
   listChangedForStopAll_.Reset();
-  listChangedForWaitAll_.Reset();
+  listEmpty_.Set();
 }
 
 CThreadRegistry::~CThreadRegistry() = default;
@@ -144,8 +162,8 @@ CThreadRegistry::~CThreadRegistry() = default;
 void CThreadRegistry::Add(CThreadBase* thread) {
   CCriticalLock lock(&listLock_);
   threads_.push_back(thread);
+  listEmpty_.Reset();
   listChangedForStopAll_.Set();
-  listChangedForWaitAll_.Set();
 }
 
 void CThreadRegistry::Remove(CThreadBase* thread) {
@@ -156,8 +174,8 @@ void CThreadRegistry::Remove(CThreadBase* thread) {
       break;
     }
   }
+  if (threads_.empty()) listEmpty_.Set();
   listChangedForStopAll_.Set();
-  listChangedForWaitAll_.Set();
 }
 
 bool CThreadRegistry::StopAll() {
@@ -182,7 +200,7 @@ void CThreadRegistry::WaitAll() {
   CCriticalLock lock(&listLock_);
   while (!threads_.empty()) {
     lock.Leave();
-    listChangedForWaitAll_.Wait(INFINITE);
+    listEmpty_.Wait(INFINITE);
     lock.Enter();
   }
 }

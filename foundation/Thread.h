@@ -70,6 +70,11 @@ class CThread : public CThreadBase {
   void Stop() override;
   // Clears the running flag and signals the stop event; does not wait.
   void RequestStop() override;
+  // Waits without limit for the thread to end without asking it to stop; returns at once when there is
+  // no thread or when called on the thread itself.
+  void Wait();
+  // Whether a thread of this object exists and has not ended yet (a stop may have been requested).
+  bool IsAlive();
   // Previous suspend count, 0 when there is no thread, 0xFFFFFFFF when the call fails.
   DWORD Suspend() override;
   DWORD Resume() override;
@@ -119,7 +124,7 @@ class CThreadRegistry : public CThreadRegistryBase {
   // Tells every listed thread to stop and waits until none is left but the caller. Only the first call
   // does this; every later call returns false at once.
   bool StopAll() override;
-  // Waits until the list is empty.
+  // Waits until the list is empty; any number of threads may wait together.
   void WaitAll() override;
   void Add(CThreadBase* thread) override;
   // Removes the first entry equal to `thread`, if any.
@@ -128,7 +133,8 @@ class CThreadRegistry : public CThreadRegistryBase {
  private:
   std::vector<CThreadBase*> threads_;  // not owned
   CEvent listChangedForStopAll_;
-  CEvent listChangedForWaitAll_;
+  // Set while the list is empty: releases every waiter of WaitAll at once.
+  CManualEvent listEmpty_;
   CCriticalSection listLock_;
   bool stopping_ = false;  // guarded by stoppingLock_
   CCriticalSection stoppingLock_;

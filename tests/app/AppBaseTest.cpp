@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/AppBase.h"
@@ -125,6 +126,58 @@ TEST(AppBase, DestroyOnCloseSkipsTheQuery) {
   app.Wait();
   EXPECT_EQ(0, app.queries.load());
   EXPECT_FALSE(IsWindow(window));
+}
+
+TEST(AppBase, WaitWaitsForTheApplicationWithoutClosingIt) {
+  TestApp app;
+  ASSERT_TRUE(app.Run());
+  CManualEvent waited;
+  std::thread waiter([&] {
+    app.Wait();
+    waited.Set();
+  });
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), waited.Wait(300));
+  EXPECT_TRUE(app.IsRunning());
+  EXPECT_TRUE(IsWindow(app.GetHWnd()));
+  EXPECT_EQ(0, app.queries.load()) << "nobody asked it to close";
+  app.agreeToClose = true;
+  ASSERT_TRUE(app.RequestClose());
+  EXPECT_EQ(WAIT_OBJECT_0, waited.Wait(10000));
+  waiter.join();
+  EXPECT_TRUE(app.ended.load());
+}
+
+// Leaves its thread running for CAppBase's destructor to find.
+class CarelessApp : public CAppBase {
+ public:
+  CarelessApp() { SetStopAllAtExit(false); }
+  void OnSetupWindowParams(CWindowParams& params) override {
+    params.windowClass.lpszClassName = "AppBaseTest";
+    params.width = 120;
+    params.height = 80;
+  }
+};
+
+TEST(AppBase, ADerivedApplicationThatLeavesItsThreadRunningIsReportedAndStillStopped) {
+  DebugCapture log;
+  HWND window = nullptr;
+  {
+    CarelessApp app;
+    ASSERT_TRUE(app.Run());
+    window = app.GetHWnd();
+  }
+  EXPECT_FALSE(IsWindow(window));
+  bool reported = false;
+  for (const std::string& text : log.Texts()) reported = reported || text.find("CAppBase::~CAppBase()") == 0;
+  EXPECT_TRUE(reported);
+
+  // One that stops its thread in its own destructor, as it should, is not reported.
+  DebugCapture quiet;
+  {
+    TestApp app;
+    ASSERT_TRUE(app.Run());
+  }
+  for (const std::string& text : quiet.Texts()) EXPECT_NE(0u, text.find("CAppBase::~CAppBase()")) << text;
 }
 
 // Holds its close query open until told to answer.
@@ -340,6 +393,83 @@ TEST(AppWindow, TheCoverWindowAppearsOnTheTopRowAndGoesBelowItsHeight) {
   ASSERT_TRUE(window.SetFullScreen(0));
   EXPECT_FALSE(IsWindow(cover)) << "leaving full screen takes the cover away";
   EXPECT_EQ(menu, GetMenu(handle));
+}
+
+class ActivateListener : public CWindowListener {
+ public:
+  LRESULT handle(HWND, UINT message, WPARAM wParam, LPARAM) override {
+    if (message == WM_ACTIVATE) states.push_back(LOWORD(wParam));
+    return 0;
+  }
+  std::vector<WPARAM> states;
+};
+
+TEST(AppWindow, ActivationReachesTheListenersAndTheDefaultProcessing) {
+  ActivateListener listener;
+  CAppWindow window(nullptr);
+  ASSERT_TRUE(window.Create(AppWindowParams(false)));
+  HWND handle = window.GetHWnd();
+  window.AddListener(&listener);
+  SendMessageA(handle, WM_ACTIVATE, WA_INACTIVE, 0);
+  EXPECT_FALSE(window.IsActive());
+  SetFocus(nullptr);
+  ASSERT_EQ(nullptr, GetFocus());
+  SendMessageA(handle, WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_TRUE(window.IsActive());
+  EXPECT_EQ((std::vector<WPARAM>{WA_INACTIVE, WA_ACTIVE}), listener.states);
+  EXPECT_EQ(handle, GetFocus()) << "the default processing gives the activated window the focus";
+  window.RemoveListener(&listener);
+}
+
+TEST(AppWindow, TheMenuSurvivesTheCoverDestroyedByTheSystem) {
+  FakeDisplay display;
+  CAppWindow window(nullptr);
+  ASSERT_TRUE(window.Create(AppWindowParams(true)));
+  HWND handle = window.GetHWnd();
+  HMENU menu = window.GetMenuHandle();
+  ASSERT_TRUE(IsMenu(menu));
+  ASSERT_TRUE(window.SetFullScreen(16));
+  SendMessageA(handle, WM_MOUSEMOVE, 0, MAKELPARAM(10, 0));
+  HWND cover = window.GetCoverWindow();
+  ASSERT_TRUE(IsWindow(cover));
+  ASSERT_EQ(menu, GetMenu(cover));
+
+  // Destroyed behind the object's back, the cover leaves the menu to the window object.
+  DestroyWindow(cover);
+  EXPECT_EQ(nullptr, window.GetCoverWindow());
+  EXPECT_TRUE(IsMenu(menu)) << "the menu belongs to the main window, not to the cover";
+  ASSERT_TRUE(window.SetFullScreen(0));
+  EXPECT_EQ(menu, GetMenu(handle)) << "back on the window";
+
+  // Destroyed with its owner: whatever order the system takes, the object keeps no dead menu.
+  ASSERT_TRUE(window.SetFullScreen(16));
+  SendMessageA(handle, WM_MOUSEMOVE, 0, MAKELPARAM(10, 0));
+  cover = window.GetCoverWindow();
+  ASSERT_TRUE(IsWindow(cover));
+  DestroyWindow(handle);
+  EXPECT_FALSE(IsWindow(cover));
+  EXPECT_EQ(nullptr, window.GetHWnd());
+  if (HMENU kept = window.GetMenuHandle()) EXPECT_TRUE(IsMenu(kept)) << "a menu handle that died with the cover";
+  window.Destroy();
+  EXPECT_FALSE(IsMenu(menu));
+  EXPECT_EQ(nullptr, window.GetMenuHandle());
+}
+
+TEST(AppWindow, LeavingFullScreenReportsADisplayThatCouldNotBeRestored) {
+  FakeDisplay display;
+  CAppWindow window(nullptr);
+  ASSERT_TRUE(window.Create(AppWindowParams(false)));
+  HWND handle = window.GetHWnd();
+  ASSERT_TRUE(window.SetFullScreen(16));
+  display.SetAnswer(DISP_CHANGE_FAILED);
+  EXPECT_FALSE(window.SetFullScreen(0));
+  EXPECT_EQ(0, window.IsFullScreen());
+  EXPECT_TRUE(window.IsDisplayChanged()) << "still to be restored";
+  EXPECT_EQ(0x90CB0000u, static_cast<DWORD>(GetWindowLongPtrA(handle, GWL_STYLE)) & 0xFFFF0000u & ~WS_CLIPSIBLINGS)
+      << "the window is put back all the same";
+  display.SetAnswer(DISP_CHANGE_SUCCESSFUL);
+  EXPECT_TRUE(window.SetFullScreen(0)) << "the next try restores it";
+  EXPECT_FALSE(window.IsDisplayChanged());
 }
 
 }  // namespace

@@ -426,6 +426,37 @@ TEST(Window, ARefusedModeLeavesTheWindowWindowed) {
   EXPECT_FALSE(calls[3].hasMode);
 }
 
+TEST(Window, LeavingFullScreenReportsADisplayThatCouldNotBeRestored) {
+  FakeDisplay display;
+  CWindow window;
+  ASSERT_TRUE(window.Create(MenuParams()));
+  HWND handle = window.GetHWnd();
+  const DWORD style = Style(handle);
+  ASSERT_TRUE(window.SetFullScreen(16));
+  display.SetAnswer(DISP_CHANGE_FAILED);
+  EXPECT_FALSE(window.SetFullScreen(0));
+  EXPECT_EQ(0, window.IsFullScreen());
+  EXPECT_EQ(style, Style(handle)) << "windowed again all the same";
+  EXPECT_NE(nullptr, GetMenu(handle));
+  EXPECT_TRUE(window.IsDisplayChanged());
+  display.SetAnswer(DISP_CHANGE_SUCCESSFUL);
+  EXPECT_TRUE(window.SetFullScreen(0));
+  EXPECT_FALSE(window.IsDisplayChanged());
+}
+
+TEST(Window, FocusAnswersWhetherTheWindowHasTheFocus) {
+  CWindow window;
+  EXPECT_FALSE(window.Focus()) << "no window";
+  ASSERT_TRUE(window.Create(CWindowParams()));
+  HWND handle = window.GetHWnd();
+  // Nothing had the focus before: SetFocus answers null although it worked.
+  SetFocus(nullptr);
+  ASSERT_EQ(nullptr, GetFocus());
+  EXPECT_TRUE(window.Focus());
+  EXPECT_EQ(handle, GetFocus());
+  EXPECT_TRUE(window.Focus()) << "already focused";
+}
+
 TEST(Window, AWindowDestroyedBehindTheObjectsBackIsLetGo) {
   RecordingListener listener;
   CWindow window;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -15,6 +16,7 @@
 
 #include "foundation/DebugLog.h"
 #include "foundation/DebugPrint.h"
+#include "foundation/ShiftJis.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -53,6 +55,18 @@ TEST(DebugLogChild, DISABLED_Run) {
   log->EnableFileLog();
   log->EnableDisplay();
   DebugPrint("before clear");
+  // Another program reading the file while it is written.
+  HANDLE reader = CreateFileA("log.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::string seen;
+  if (reader != INVALID_HANDLE_VALUE) {
+    char buffer[512];
+    DWORD got = 0;
+    if (ReadFile(reader, buffer, sizeof buffer, &got, nullptr)) seen.assign(buffer, got);
+    CloseHandle(reader);
+  }
+  report += std::string("log.txt read while open: ") +
+            (seen.find("before clear\r\n") != std::string::npos ? "yes" : "no") + "\n";
   ClearDebugDisplay();  // empties the display only
   DebugPrint("one feed\n");
   DebugPrint("two feeds\n\n");
@@ -150,6 +164,63 @@ std::vector<std::string> RunChildUnderDebugger(const std::string& folder, DWORD*
   return texts;
 }
 
+// A second child: switches the display and the file on, writes, and returns from the test as a program
+// returns from main, without ending the process itself.
+TEST(DebugLogChild, DISABLED_ReturnNormally) {
+  if (HarnessSetting("ADDON_LOG_CHILD_OUT").empty()) GTEST_SKIP() << "runs only as a child of DebugLogTest";
+  CDebugLog::Get()->EnableDisplay();
+  CDebugLog::Get()->EnableFileLog();
+  DebugPrint("表示%s", "ソ");
+}
+
+// A display whose own thread writes a line just as it starts, while the thread that made it finishes.
+// The log asks which thread is the display's only after it has seen the creation still running: that
+// answer is slowed down here, so that the maker finishes the creation in between.
+class EarlyWriterLog : public CDebugLog {
+ public:
+  ~EarlyWriterLog() override { CDebugLog::GetThread()->Stop(); }
+  void OnStart() override {
+    slow_ = true;
+    Output("早い行 from the display");
+    slow_ = false;
+  }
+  CThread* GetThread() override {
+    CThread* thread = CDebugLog::GetThread();
+    if (slow_ && GetCurrentThreadId() == thread->GetThreadId()) Sleep(200);
+    return thread;
+  }
+
+ private:
+  std::atomic<bool> slow_{false};
+};
+
+// A third child: makes display after display and counts those that lack their early line.
+TEST(DebugLogChild, DISABLED_EarlyLines) {
+  const std::string out = HarnessSetting("ADDON_LOG_CHILD_OUT");
+  if (out.empty()) GTEST_SKIP() << "runs only as a child of DebugLogTest";
+  int lost = 0, rounds = 0;
+  for (; rounds < 5; ++rounds) {
+    EarlyWriterLog log;
+    log.EnableDisplay();
+    HWND display = log.GetListBox();
+    if (!display) break;
+    bool found = false;
+    for (DWORD start = GetTickCount(); !found && GetTickCount() - start < 1000; Sleep(1)) {
+      const LRESULT count = SendMessageA(display, LB_GETCOUNT, 0, 0);
+      for (LRESULT i = 0; i < count && !found; ++i) {
+        char text[64] = {};
+        if (SendMessageA(display, LB_GETTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof text)) {
+          SendMessageA(display, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+          found = std::string(text) == "早い行 from the display";
+        }
+      }
+    }
+    if (!found) ++lost;
+  }
+  WriteWholeFile(out, "rounds " + std::to_string(rounds) + " lost " + std::to_string(lost) + "\n");
+  ExitProcess(0);
+}
+
 std::string FormatHeaderTime(std::time_t when) {
   std::tm local = *std::localtime(&when);
   char text[64];
@@ -175,6 +246,7 @@ TEST(DebugLog, BothOutputsGetWholeLinesInOrderAndTheFileItsDatedHeader) {
   ASSERT_TRUE(ReadWholeFile(out, &report));
   EXPECT_EQ("display window: no\n"
             "log.txt: no\n"
+            "log.txt read while open: yes\n"
             "display window: yes\n"
             "class ListBox at 0,0 size 600x150 style 10EF0100 exstyle 00000000 other thread yes\n"
             "selected last: yes\n",
@@ -223,6 +295,80 @@ TEST(DebugLog, BothOutputsGetWholeLinesInOrderAndTheFileItsDatedHeader) {
   for (const std::string& text : debugger)
     if (text.find("silent") != std::string::npos || text.back() == '\n') fromLog.push_back(text);
   EXPECT_EQ(fileLines, fromLog);
+}
+
+TEST(DebugLog, AProgramThatReturnsWithTheDisplayOnEnds) {
+  ScratchFolder scratch;
+  testing_support::ChildEnvironment environment({{"ADDON_LOG_CHILD_OUT", scratch / "unused"}},
+                                                "DebugLogChild.DISABLED_ReturnNormally");
+  std::string commandLine = "\"" + testing_support::ThisProgramPath() + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, scratch.Path().c_str(),
+                             &startup, &process));
+  const DWORD waited = WaitForSingleObject(process.hProcess, 20000);
+  EXPECT_EQ(WAIT_OBJECT_0, waited) << "still running 20 s after returning from main";
+  if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  EXPECT_EQ(0u, exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::string file;
+  ASSERT_TRUE(ReadWholeFile(scratch / "log.txt", &file));
+  EXPECT_NE(std::string::npos, file.find("表示ソ\r\n"));
+}
+
+TEST(DebugLog, ALineTheDisplaysThreadWritesWhileItIsMadeIsKept) {
+  ScratchFolder scratch;
+  const std::string out = scratch / "report.txt";
+  {
+    testing_support::ChildEnvironment environment({{"ADDON_LOG_CHILD_OUT", out}}, "DebugLogChild.DISABLED_EarlyLines");
+    ASSERT_EQ(0u, testing_support::RunToExit("\"" + testing_support::ThisProgramPath() + "\"", scratch.Path().c_str()));
+  }
+  std::string report;
+  ASSERT_TRUE(ReadWholeFile(out, &report));
+  EXPECT_EQ("rounds 5 lost 0\n", report);
+}
+
+// wvsprintfA stops at 1,023 bytes; the cut never leaves half a character.
+TEST(DebugPrint, ALongTextIsCutAtACharacterBoundary) {
+  struct Case {
+    size_t asciiBefore;
+    const char* tail;
+    std::string expected;
+  };
+  const std::string table = "表";  // trail byte 0x5C
+  ASSERT_EQ(2u, table.size());
+  ASSERT_EQ('\\', table[1]);
+  const std::vector<Case> cases = {
+      // the lead byte at the last place: it goes
+      {1022, "表ソ能", std::string(1022, 'a')},
+      // the character fits just: it stays
+      {1021, "表ソ", std::string(1021, 'a') + "表"},
+      // kanji all along, from an odd start: lead bytes never end the text
+      {0, "予十表ソ能予十表ソ能", std::string()},
+      // half-width katakana are single bytes
+      {1020, "ｱｲｳｴ", std::string(1020, 'a') + "ｱｲｳ"},
+  };
+  for (const Case& c : cases) {
+    std::string text = std::string(c.asciiBefore, 'a');
+    while (text.size() < 1100) text += c.tail;
+    testing_support::DebugCapture capture;
+    DebugPrint("%s", text.c_str());
+    ASSERT_EQ(1u, capture.Texts().size());
+    const std::string got = capture.Texts()[0];
+    EXPECT_LE(got.size(), 1023u);
+    EXPECT_GE(got.size(), 1022u);
+    EXPECT_EQ(text.substr(0, got.size()), got) << "a prefix of the text";
+    if (!c.expected.empty()) {
+      EXPECT_EQ(c.expected, got);
+    }
+    size_t i = 0;
+    while (i < got.size()) i += IsShiftJisLeadByte(static_cast<unsigned char>(got[i])) ? 2 : 1;
+    EXPECT_EQ(got.size(), i) << "ends on a whole character, case of " << c.asciiBefore;
+  }
 }
 
 }  // namespace

@@ -301,6 +301,59 @@ TEST(ThreadRegistry, WaitAllReturnsOnceTheLastThreadHasLeft) {
   registry.WaitAll();  // nothing left: returns at once
 }
 
+DWORD WINAPI WaitAllOn(void* registry) {
+  static_cast<CThreadRegistry*>(registry)->WaitAll();
+  return 0;
+}
+
+TEST(ThreadRegistry, EveryOneOfSeveralWaitersIsReleased) {
+  // Left to live: a waiter that hangs must not outlive what it waits on.
+  CThreadRegistry* registry = new CThreadRegistry();
+  LoopThread worker(registry);
+  ASSERT_TRUE(worker.Start(0));
+  HANDLE waiters[3];
+  for (HANDLE& waiter : waiters) {
+    waiter = CreateThread(nullptr, 0, &WaitAllOn, registry, 0, nullptr);
+    ASSERT_NE(nullptr, waiter);
+  }
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForMultipleObjects(3, waiters, FALSE, 50));
+  worker.Stop();
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(3, waiters, TRUE, kGenerous)) << "a waiter still waits";
+  // A thread listed anew makes waiting wait again.
+  ASSERT_TRUE(worker.Start(0));
+  HANDLE late = CreateThread(nullptr, 0, &WaitAllOn, registry, 0, nullptr);
+  ASSERT_NE(nullptr, late);
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(late, 50));
+  worker.Stop();
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(late, kGenerous));
+  for (HANDLE waiter : waiters) CloseHandle(waiter);
+  CloseHandle(late);
+}
+
+TEST(Thread, WaitLetsTheBodyRunToItsOwnEnd) {
+  CManualEvent release;
+  std::atomic<bool> askedToStop{false};
+  BodyThread thread(nullptr, [&](BodyThread* self) {
+    release.Wait(kGenerous);
+    askedToStop = !self->IsRunning();
+  });
+  thread.Wait();  // no thread yet: returns at once
+  ASSERT_TRUE(thread.Start(0));
+  EXPECT_TRUE(thread.IsAlive());
+  CManualEvent waited;
+  std::thread waiter([&] {
+    thread.Wait();
+    waited.Set();
+  });
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), waited.Wait(100));
+  EXPECT_TRUE(thread.IsRunning()) << "waiting asks for no stop";
+  release.Set();
+  EXPECT_EQ(WAIT_OBJECT_0, waited.Wait(kGenerous));
+  waiter.join();
+  EXPECT_FALSE(askedToStop.load());
+  EXPECT_FALSE(thread.IsAlive());
+}
+
 TEST(ThreadRegistry, ThreadsListThemselvesInTheProcessRegistryByDefault) {
   CThreadRegistry* registry = GetThreadRegistry();
   ASSERT_NE(registry, nullptr);

@@ -136,3 +136,34 @@ TEST(LzssTool, DamageAndBadUsage) {
   EXPECT_EQ(RunPackTool(scratch, "get --reader zip a b").exitCode, 2u);
   EXPECT_EQ(RunPackTool(scratch, "get --reader lzss-single a").exitCode, 2u);
 }
+
+TEST(LzssTool, ArchiveIsTheSameWhateverTheJobCount) {
+  ScratchFolder scratch;
+  for (int i = 0; i < 30; ++i) {
+    std::string name = "d\\" + std::string(i % 2 ? kNo : kSo) + "\\F" + std::to_string(i) + ".bin";
+    ASSERT_TRUE(WriteFileMakingFolders(scratch / name, PatternBytes(size_t(i) * 3001 % 90000, i) +
+                                                            std::string(size_t(i) * 2000, char('A' + i % 26))));
+  }
+  ASSERT_EQ(RunPackTool(scratch, "lzss d one.dat --jobs 1").exitCode, 0u);
+  ASSERT_EQ(RunPackTool(scratch, "lzss --jobs 3 d three.dat").exitCode, 0u);
+  ASSERT_EQ(RunPackTool(scratch, "lzss d").exitCode, 0u);
+  std::string one, three, all;
+  ASSERT_TRUE(ReadWholeFile(scratch / "one.dat", &one));
+  ASSERT_TRUE(ReadWholeFile(scratch / "three.dat", &three));
+  ASSERT_TRUE(ReadWholeFile(scratch / "d.dat", &all));
+  EXPECT_TRUE(one == three);
+  EXPECT_TRUE(one == all);
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile(scratch / "d\\" + kNo + "\\F29.bin", &bytes));
+  EXPECT_EQ(ReadWith<CLZSSArchiveFile>(scratch / "d\\" + kNo + "\\f29.bin"), bytes);
+
+  // A failed archive leaves nothing under its name, and an earlier archive of that name stays whole.
+  ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\ok.txt", "fine"));
+  ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\OK.TXT.x", "fine"));
+  ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\Ok.txt", "the same member in lower case"));
+  ASSERT_TRUE(WriteWholeFile(scratch / "e.dat", "earlier"));
+  ToolRun clash = RunPackTool(scratch, "lzss e");
+  EXPECT_EQ(clash.exitCode, 1u);
+  ASSERT_TRUE(ReadWholeFile(scratch / "e.dat", &bytes));
+  EXPECT_EQ(bytes, "earlier");
+}

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "addon/Version.h"
 #include "image/BlendTables.h"
 #include "image/Blit.h"
 #include "image/Surface.h"
@@ -220,6 +221,10 @@ int Blit(const Options& options) {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage("no command");
   const std::string command = argv[1];
+  if (argc == 2 && command == "--version") {
+    std::printf("imagetool %s\n%s\n%s\n", ADDON_VERSION_TEXT, ADDON_PRODUCT_NAME, ADDON_COPYRIGHT);
+    return 0;
+  }
   if (command != "convert" && command != "blit") return Usage(("unknown command: " + command).c_str());
   Options options;
   std::string problem;

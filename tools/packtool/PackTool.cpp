@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "addon/Version.h"
 #include "tools/packtool/LzssCommands.h"
 #include "tools/packtool/PackToolCommands.h"
 
@@ -38,6 +39,10 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     PrintUsage();
     return kToolBadUsage;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("packtool %s\n%s\n%s\n", ADDON_VERSION_TEXT, ADDON_PRODUCT_NAME, ADDON_COPYRIGHT);
+    return 0;
   }
   for (const PackToolCommand& command : kCommands) {
     if (std::strcmp(argv[1], command.name) != 0) continue;

@@ -3,6 +3,7 @@
 //
 //   uninstall.exe INFOFILE           asks first, reports the outcome in a message box
 //   uninstall.exe /quiet INFOFILE    asks nothing, shows nothing; problems go to stderr
+//   uninstall.exe --version          prints its version to stdout
 //
 // Exit code: 0 when everything listed is gone; 1 when something stayed (it is named; the information
 // file and the registrations are kept so that the uninstall can run again), when the file could not be
@@ -28,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "addon/Version.h"
 #include "app/CommandLine.h"
 #include "foundation/Folders.h"
 #include "foundation/MessageBox.h"
@@ -228,6 +230,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (arguments.size() > 1 && arguments[1] == "/remove-after") {
     SetCurrentDirectoryA(GetTempDirectory().c_str());
     return RemoveAfter(arguments);
+  }
+  if (arguments.size() == 2 && arguments[1] == "--version") {
+    std::printf("uninstall %s\n%s\n%s\n", ADDON_VERSION_TEXT, ADDON_PRODUCT_NAME, ADDON_COPYRIGHT);
+    std::fflush(stdout);
+    return 0;
   }
   const bool quiet = arguments.size() > 1 && arguments[1] == "/quiet";
   if (arguments.size() != (quiet ? 3u : 2u) || arguments.back() == "/quiet") return BadUsage(quiet);
