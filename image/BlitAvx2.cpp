@@ -94,12 +94,36 @@ AVX2_INLINE __m256i Blend8x32(__m256i d, __m256i s, const Multipliers32& m) {
                          _mm256_and_si256(d, _mm256_set1_epi32(static_cast<int>(0xFF000000u))));
 }
 
+// Per-pixel alphas change every step, where making Multipliers32 costs more than the blend saves with
+// them: these give all four bytes A and B, and BlendEach8x32 puts the destination's fourth byte over
+// the blended one.
+struct EachMultipliers {
+  __m256i a, b;
+};
+
+AVX2_INLINE EachMultipliers PixelMultipliersEach(__m128i a8) {
+  const __m256i scaled = _mm256_shuffle_epi8(_mm256_broadcastq_epi64(a8),
+                                             _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4,
+                                                              4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7));  // 257a
+  return {_mm256_add_epi16(scaled, _mm256_set1_epi16(1)), _mm256_sub_epi16(_mm256_setzero_si256(), scaled)};
+}
+
+AVX2_INLINE __m256i BlendEach8x32(__m256i d, __m256i s, const EachMultipliers& m) {
+  const __m256i low = _mm256_set1_epi16(0xFF), fourth = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+  const __m256i even = _mm256_add_epi16(_mm256_mulhi_epu16(_mm256_and_si256(s, low), m.a),
+                                        _mm256_mulhi_epu16(_mm256_and_si256(d, low), m.b));
+  const __m256i odd = _mm256_add_epi16(_mm256_mulhi_epu16(_mm256_srli_epi16(s, 8), m.a),
+                                       _mm256_mulhi_epu16(_mm256_srli_epi16(d, 8), m.b));
+  return _mm256_or_si256(_mm256_andnot_si256(fourth, _mm256_or_si256(even, _mm256_slli_epi16(odd, 8))),
+                         _mm256_and_si256(d, fourth));
+}
+
 // Eight pixels with alphas 0..255 (bytes 0..7 of a8; zero8 and full8 mark those that are 0 and 255):
 // blended with each alpha held to 1..254, then an alpha of 0 keeps the destination pixel and one of 255
 // takes the whole source pixel.
 AVX2_INLINE __m256i BlendMixed8x32(__m256i d, __m256i s, __m128i a8, __m128i zero8, __m128i full8) {
   const __m128i held = _mm_min_epu8(_mm_max_epu8(a8, _mm_set1_epi8(1)), _mm_set1_epi8(-2));
-  const __m256i mixed = Blend8x32(d, s, PixelMultipliers(held));
+  const __m256i mixed = BlendEach8x32(d, s, PixelMultipliersEach(held));
   return Select(_mm256_cvtepi8_epi32(full8), s, Select(_mm256_cvtepi8_epi32(zero8), d, mixed));
 }
 
@@ -107,7 +131,7 @@ AVX2_INLINE __m256i BlendMixed8x32(__m256i d, __m256i s, __m128i a8, __m128i zer
 // bits 0..7.
 AVX2_INLINE void AlphaEight32(uint8_t* d, const uint8_t* s, __m128i a8, __m128i zero8, __m128i full8, int zeros,
                               int fulls) {
-  if ((zeros | fulls) == 0) return Store256(d, Blend8x32(Load256(d), Load256(s), PixelMultipliers(a8)));
+  if ((zeros | fulls) == 0) return Store256(d, BlendEach8x32(Load256(d), Load256(s), PixelMultipliersEach(a8)));
   if (zeros == 0xFF) return;
   if (fulls == 0xFF) return Store256(d, Load256(s));
   Store256(d, BlendMixed8x32(Load256(d), Load256(s), a8, zero8, full8));
@@ -130,8 +154,8 @@ AVX2_FUNCTION void AlphaRow32Avx2(uint8_t* dest, const uint8_t* source, const ui
     const __m128i zero16 = _mm_cmpeq_epi8(a16, zero), full16 = _mm_cmpeq_epi8(a16, full);
     const int zeros = _mm_movemask_epi8(zero16), fulls = _mm_movemask_epi8(full16);
     if ((zeros | fulls) == 0) {
-      Store256(d, Blend8x32(Load256(d), Load256(s), PixelMultipliers(a16)));
-      Store256(d + 32, Blend8x32(Load256(d + 32), Load256(s + 32), PixelMultipliers(_mm_srli_si128(a16, 8))));
+      Store256(d, BlendEach8x32(Load256(d), Load256(s), PixelMultipliersEach(a16)));
+      Store256(d + 32, BlendEach8x32(Load256(d + 32), Load256(s + 32), PixelMultipliersEach(_mm_srli_si128(a16, 8))));
     } else if (zeros == 0xFFFF) {
       continue;
     } else if (fulls == 0xFFFF) {
@@ -184,7 +208,7 @@ AVX2_FUNCTION void AlphaRow24Avx2(uint8_t* dest, const uint8_t* source, const ui
       continue;
     }
     const __m256i dv = Load24x8(d), sv = Load24x8(s);
-    Store24x8(d, (zeros | fulls) == 0 ? Blend8x32(dv, sv, PixelMultipliers(a8))
+    Store24x8(d, (zeros | fulls) == 0 ? BlendEach8x32(dv, sv, PixelMultipliersEach(a8))
                                       : BlendMixed8x32(dv, sv, a8, zero8, full8));
   }
   kPlainAlphaRows[2](dest + 3 * i, source + 3 * i, alpha + i, count - i, opacity, rows);
@@ -396,7 +420,10 @@ AVX2_FUNCTION void CopyRowAvx2(uint8_t* dest, const uint8_t* source, size_t byte
     std::memmove(dest, source, bytes);
     return;
   }
-  size_t i = 0;
+  // The first 32 bytes unaligned, then whole steps on 32-byte aligned destination addresses (stores
+  // that cross cache lines cost more), partly over the first ones.
+  Store256(dest, Load256(source));
+  size_t i = 32 - (d & 31);
   for (; i + 128 <= bytes; i += 128) {
     const __m256i v0 = Load256(source + i), v1 = Load256(source + i + 32);
     const __m256i v2 = Load256(source + i + 64), v3 = Load256(source + i + 96);
