@@ -242,6 +242,11 @@ bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, Pi
   if (kind == kPlainSource && !intoAlpha && opacity == 255) {
     const size_t rowBytes = static_cast<size_t>(width) * bytes;
     const CopyRow copy = chosen == kBlitFormAvx2 ? kAvx2CopyRow : MoveRow;
+    // Whole rows without padding on both sides follow each other: one run of bytes, copied at once.
+    if (dest.pitch == source.pitch && static_cast<size_t>(dest.pitch) == rowBytes) {
+      copy(RowOf(dest, y) + destOffset, RowOf(source, sourceRect.top) + sourceOffset, rowBytes * height);
+      return true;
+    }
     for (int row = 0; row < height; ++row)
       copy(RowOf(dest, y + row) + destOffset, RowOf(source, sourceRect.top + row) + sourceOffset, rowBytes);
     return true;

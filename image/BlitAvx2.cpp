@@ -413,10 +413,14 @@ AVX2_FUNCTION void KeyRow16Avx2(uint8_t* dest, const uint8_t* source, int count,
 
 // ---- Row copy.
 
+constexpr size_t kLongRun = 64 * 1024;
+
 AVX2_FUNCTION void CopyRowAvx2(uint8_t* dest, const uint8_t* source, size_t bytes) {
   const uintptr_t d = reinterpret_cast<uintptr_t>(dest), s = reinterpret_cast<uintptr_t>(source);
-  // Short rows gain nothing; rows that overlap (a draw within one surface) need memmove's order.
-  if (bytes < 32 || (d < s + bytes && s < d + bytes)) {
+  // Short rows gain nothing; rows that overlap (a draw within one surface) need memmove's order; and
+  // long runs (whole surfaces without row padding) are better left to the C library, which picks its
+  // way of copying by the size (string moves, stores past the caches).
+  if (bytes < 32 || bytes >= kLongRun || (d < s + bytes && s < d + bytes)) {
     std::memmove(dest, source, bytes);
     return;
   }

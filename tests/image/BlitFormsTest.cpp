@@ -227,6 +227,33 @@ TEST_F(BlitFormsTest, RowCopyWithinOneSurface) {
   }
 }
 
+// Surfaces whose rows follow each other without padding are copied as one run of bytes: short runs and
+// long ones, and a surface copied onto itself one row down, which must come out as if read whole first.
+TEST_F(BlitFormsTest, RowCopyOfSurfacesWithoutPadding) {
+  CRandom random(31);
+  std::vector<int> forms = FastForms();
+  forms.push_back(kBlitFormPlain);
+  for (int depth : kDepths) {
+    for (int width : {5, 40, 300}) {
+      const int height = width == 300 ? 70 : 3;  // 300 x 70 is past 64 KiB at every depth
+      TestSurface source(width, height, depth), dest(width, height, depth);
+      source.Randomize(random);
+      dest.Randomize(random);
+      for (int form : forms) {
+        TestSurface out(dest);
+        ASSERT_TRUE(DrawPixels(out.view, source.view, 0, 0, Whole(source.view), Whole(out.view), 255, form));
+        EXPECT_EQ(out.pixels, source.pixels) << "form " << form << " depth " << depth << " width " << width;
+
+        TestSurface shifted(source);
+        ASSERT_TRUE(DrawPixels(shifted.view, shifted.view, 0, 1, Whole(shifted.view), Whole(shifted.view), 255, form));
+        for (int y = 1; y < height; ++y)
+          for (int x = 0; x < width; ++x) ASSERT_EQ(shifted.Get(x, y), source.Get(x, y - 1)) << x << "," << y;
+        for (int x = 0; x < width; ++x) ASSERT_EQ(shifted.Get(x, 0), source.Get(x, 0));
+      }
+    }
+  }
+}
+
 // Every pair of depths, both row orders, widths 1 to 40 and odd pitches: the AVX2 conversions give the
 // plain ones' bytes, and leave the target's row padding alone.
 TEST_F(BlitFormsTest, Avx2ConversionsEqualThePlainOnes) {
