@@ -472,6 +472,9 @@ AVX2_FUNCTION void Convert32To16Avx2(uint8_t* target, const uint8_t* source, int
   int i = 0;
   for (; i + 16 <= count; i += 16) {
     const uint8_t* s = source + 4 * i;
+    // The source is twice the target's size: ask for it sixteen steps ahead (a hint only, harmless past
+    // the end).
+    _mm_prefetch(reinterpret_cast<const char*>(s + 1024), _MM_HINT_T0);
     Store256(target + 2 * i, Narrow(Pack16<Depth>(Load256(s)), Pack16<Depth>(Load256(s + 32))));
   }
   ConvertRow(target + 2 * i, Depth, source + 4 * i, 32, count - i);
