@@ -63,40 +63,34 @@ AVX2_INLINE void Store24x8(uint8_t* p, __m256i v) {
 
 // ---- The 24- and 32-bit blend.
 
-// The 16-bit multipliers of eight pixels in 32-bit lanes whose alphas a lie in 1..254: blue and red
-// (the even bytes) and green (the odd byte of the low half) get A = 257a + 1 for the source and
-// B = 65536 - 257a for the destination; the fourth byte gets A = 1 and B = 0 and so comes out 0.
-struct Multipliers32 {
-  __m256i evenA, evenB, oddA, oddB;
+// The 16-bit multipliers of one alpha a in 1..254 for eight pixels whose bytes are widened to 16-bit
+// lanes in pixel order: A = 257a + 1 for the source and B = 65536 - 257a for the destination for blue,
+// green and red; 1 and 0 for the fourth byte, which then comes out 0.
+struct ConstantMultipliers {
+  __m256i a, b;
 };
 
-// a8 holds the eight alphas in bytes 0..7.
-AVX2_INLINE Multipliers32 PixelMultipliers(__m128i a8) {
-  const __m256i both = _mm256_broadcastq_epi64(a8);
-  const __m256i even = _mm256_shuffle_epi8(both, _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4,
-                                                                  4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7));
-  const __m256i odd = _mm256_shuffle_epi8(both, _mm256_setr_epi8(0, 0, -1, -1, 1, 1, -1, -1, 2, 2, -1, -1, 3, 3, -1,
-                                                                 -1, 4, 4, -1, -1, 5, 5, -1, -1, 6, 6, -1, -1, 7, 7,
-                                                                 -1, -1));  // 257a, and 0 for the fourth byte
-  const __m256i one = _mm256_set1_epi16(1), zero = _mm256_setzero_si256();
-  return {_mm256_add_epi16(even, one), _mm256_sub_epi16(zero, even), _mm256_add_epi16(odd, one),
-          _mm256_sub_epi16(zero, odd)};
+AVX2_INLINE ConstantMultipliers MultipliersFor(int alpha) {
+  const uint64_t a = 257u * static_cast<uint32_t>(alpha) + 1, b = 65536u - 257u * static_cast<uint32_t>(alpha);
+  return {_mm256_set1_epi64x(static_cast<long long>(a | a << 16 | a << 32 | uint64_t{1} << 48)),
+          _mm256_set1_epi64x(static_cast<long long>(b | b << 16 | b << 32))};
 }
 
-// Eight pixels blended by M[a][s] + M[255 - a][d] for blue, green and red, the fourth byte of d kept.
-AVX2_INLINE __m256i Blend8x32(__m256i d, __m256i s, const Multipliers32& m) {
-  const __m256i low = _mm256_set1_epi16(0xFF);
-  const __m256i even = _mm256_add_epi16(_mm256_mulhi_epu16(_mm256_and_si256(s, low), m.evenA),
-                                        _mm256_mulhi_epu16(_mm256_and_si256(d, low), m.evenB));
-  const __m256i odd = _mm256_add_epi16(_mm256_mulhi_epu16(_mm256_srli_epi16(s, 8), m.oddA),
-                                       _mm256_mulhi_epu16(_mm256_srli_epi16(d, 8), m.oddB));
-  return _mm256_or_si256(_mm256_or_si256(even, _mm256_slli_epi16(odd, 8)),
+// Eight pixels blended with one alpha, the fourth byte of d kept.
+AVX2_INLINE __m256i BlendConstant8x32(__m256i d, __m256i s, const ConstantMultipliers& m) {
+  const __m256i a = m.a, b = m.b;
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i low = _mm256_add_epi16(_mm256_mulhi_epu16(_mm256_unpacklo_epi8(s, zero), a),
+                                       _mm256_mulhi_epu16(_mm256_unpacklo_epi8(d, zero), b));
+  const __m256i high = _mm256_add_epi16(_mm256_mulhi_epu16(_mm256_unpackhi_epi8(s, zero), a),
+                                        _mm256_mulhi_epu16(_mm256_unpackhi_epi8(d, zero), b));
+  return _mm256_or_si256(_mm256_packus_epi16(low, high),
                          _mm256_and_si256(d, _mm256_set1_epi32(static_cast<int>(0xFF000000u))));
 }
 
-// Per-pixel alphas change every step, where making Multipliers32 costs more than the blend saves with
-// them: these give all four bytes A and B, and BlendEach8x32 puts the destination's fourth byte over
-// the blended one.
+// Per-pixel alphas change every step, so their multipliers must be cheap to make: A and B for each
+// pixel's even and odd bytes alike (blue and red, green and the fourth byte in 16-bit lanes), and
+// BlendEach8x32 puts the destination's fourth byte over the blended one.
 struct EachMultipliers {
   __m256i a, b;
 };
@@ -179,15 +173,15 @@ AVX2_FUNCTION void AlphaRow32Avx2(uint8_t* dest, const uint8_t* source, const ui
 AVX2_FUNCTION void ConstantRow32Avx2(uint8_t* dest, const uint8_t* source, int count, int opacity,
                                      const BlendRows& rows) {
   if (opacity <= 0 || opacity >= 255) return kPlainConstantRows[3](dest, source, count, opacity, rows);
-  const Multipliers32 m = PixelMultipliers(_mm_set1_epi8(static_cast<char>(opacity)));
+  const ConstantMultipliers m = MultipliersFor(opacity);
   int i = 0;
   for (; i + 16 <= count; i += 16) {
     uint8_t* d = dest + 4 * i;
     const uint8_t* s = source + 4 * i;
-    Store256(d, Blend8x32(Load256(d), Load256(s), m));
-    Store256(d + 32, Blend8x32(Load256(d + 32), Load256(s + 32), m));
+    Store256(d, BlendConstant8x32(Load256(d), Load256(s), m));
+    Store256(d + 32, BlendConstant8x32(Load256(d + 32), Load256(s + 32), m));
   }
-  for (; i + 8 <= count; i += 8) Store256(dest + 4 * i, Blend8x32(Load256(dest + 4 * i), Load256(source + 4 * i), m));
+  for (; i + 8 <= count; i += 8) Store256(dest + 4 * i, BlendConstant8x32(Load256(dest + 4 * i), Load256(source + 4 * i), m));
   kPlainConstantRows[3](dest + 4 * i, source + 4 * i, count - i, opacity, rows);
 }
 
@@ -214,7 +208,8 @@ AVX2_FUNCTION void AlphaRow24Avx2(uint8_t* dest, const uint8_t* source, const ui
   kPlainAlphaRows[2](dest + 3 * i, source + 3 * i, alpha + i, count - i, opacity, rows);
 }
 
-// 32 bytes blended byte by byte, every byte with the same a: A and B (see Multipliers32) in every lane.
+// 32 bytes blended byte by byte, every byte with the same a: A and B (see ConstantMultipliers) in every
+// lane.
 AVX2_INLINE __m256i MixBytes(__m256i d, __m256i s, __m256i a, __m256i b) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i low = _mm256_add_epi16(_mm256_mulhi_epu16(_mm256_unpacklo_epi8(s, zero), a),
@@ -322,7 +317,7 @@ template <bool Copy>
 AVX2_INLINE void KeyLoop32(uint8_t* dest, const uint8_t* source, int count, uint32_t key, uint32_t keyMask,
                            int opacity, int* done) {
   const __m256i keys = _mm256_set1_epi32(static_cast<int>(key)), mask = _mm256_set1_epi32(static_cast<int>(keyMask));
-  const Multipliers32 m = PixelMultipliers(_mm_set1_epi8(static_cast<char>(opacity)));  // not used by a copy
+  const ConstantMultipliers m = MultipliersFor(opacity);  // not used by a copy
   int i = 0;
   for (; i + 8 <= count; i += 8) {
     uint8_t* d = dest + 4 * i;
@@ -335,7 +330,7 @@ AVX2_INLINE void KeyLoop32(uint8_t* dest, const uint8_t* source, int count, uint
       continue;
     }
     const __m256i dv = Load256(d);
-    Store256(d, Select(keyed, dv, Copy ? s : Blend8x32(dv, s, m)));
+    Store256(d, Select(keyed, dv, Copy ? s : BlendConstant8x32(dv, s, m)));
   }
   *done = i;
 }
@@ -352,7 +347,7 @@ AVX2_FUNCTION void KeyRow32Avx2(uint8_t* dest, const uint8_t* source, int count,
 template <bool Copy>
 AVX2_INLINE void KeyLoop24(uint8_t* dest, const uint8_t* source, int count, uint32_t key, int opacity, int* done) {
   const __m256i keys = _mm256_set1_epi32(static_cast<int>(key));  // Load24x8 leaves the fourth bytes 0
-  const Multipliers32 m = PixelMultipliers(_mm_set1_epi8(static_cast<char>(opacity)));
+  const ConstantMultipliers m = MultipliersFor(opacity);
   int i = 0;
   for (; i + 8 <= count; i += 8) {
     uint8_t* d = dest + 3 * i;
@@ -365,7 +360,7 @@ AVX2_INLINE void KeyLoop24(uint8_t* dest, const uint8_t* source, int count, uint
       continue;
     }
     const __m256i dv = Load24x8(d);
-    Store24x8(d, Select(keyed, dv, Copy ? s : Blend8x32(dv, s, m)));
+    Store24x8(d, Select(keyed, dv, Copy ? s : BlendConstant8x32(dv, s, m)));
   }
   *done = i;
 }
