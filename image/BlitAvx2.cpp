@@ -35,6 +35,13 @@ AVX2_INLINE __m128i Load64(const uint8_t* p) { return _mm_loadl_epi64(reinterpre
 AVX2_INLINE void Store128(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 AVX2_INLINE void Store64(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
 
+// Surfaces larger than the second-level cache wait on memory: the rows ask for their bytes 2 KiB ahead.
+// A hint only, harmless past the end of a buffer; the address is formed as a number, as a pointer past
+// the end would not be valid.
+AVX2_INLINE void Ahead(const uint8_t* p) {
+  _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) + 2048), _MM_HINT_T0);
+}
+
 // Bytes of ifSet where mask's bytes have their top bit set, of ifClear elsewhere.
 AVX2_INLINE __m256i Select(__m256i mask, __m256i ifSet, __m256i ifClear) {
   return _mm256_blendv_epi8(ifClear, ifSet, mask);
@@ -140,10 +147,8 @@ AVX2_FUNCTION void AlphaRow32Avx2(uint8_t* dest, const uint8_t* source, const ui
   for (; i + 16 <= count; i += 16) {
     uint8_t* d = dest + 4 * i;
     const uint8_t* s = source + 4 * i;
-    // Rows larger than the caches wait on memory: ask for both surfaces 2 KiB (32 steps) ahead (a hint
-    // only, harmless past the end).
-    _mm_prefetch(reinterpret_cast<const char*>(s + 2048), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(d + 2048), _MM_HINT_T0);
+    Ahead(s);
+    Ahead(d);
     const __m128i a16 = _mm_subs_epu8(Load128(alpha + i), cut);
     const __m128i zero16 = _mm_cmpeq_epi8(a16, zero), full16 = _mm_cmpeq_epi8(a16, full);
     const int zeros = _mm_movemask_epi8(zero16), fulls = _mm_movemask_epi8(full16);
@@ -178,6 +183,8 @@ AVX2_FUNCTION void ConstantRow32Avx2(uint8_t* dest, const uint8_t* source, int c
   for (; i + 16 <= count; i += 16) {
     uint8_t* d = dest + 4 * i;
     const uint8_t* s = source + 4 * i;
+    Ahead(s);
+    Ahead(d);
     Store256(d, BlendConstant8x32(Load256(d), Load256(s), m));
     Store256(d + 32, BlendConstant8x32(Load256(d + 32), Load256(s + 32), m));
   }
@@ -286,8 +293,11 @@ AVX2_FUNCTION void ConstantRow16Avx2(uint8_t* dest, const uint8_t* source, int c
   if (opacity <= 0 || opacity >= 255) return plain(dest, source, count, opacity, rows);
   const __m256i a = _mm256_set1_epi16(static_cast<short>(opacity));
   int i = 0;
-  for (; i + 16 <= count; i += 16)
+  for (; i + 16 <= count; i += 16) {
+    Ahead(source + 2 * i);
+    Ahead(dest + 2 * i);
     Store256(dest + 2 * i, Blend16x16<Is555>(Load256(dest + 2 * i), Load256(source + 2 * i), a));
+  }
   plain(dest + 2 * i, source + 2 * i, count - i, opacity, rows);
 }
 
@@ -297,6 +307,8 @@ AVX2_FUNCTION void AlphaRow16Avx2(uint8_t* dest, const uint8_t* source, const ui
   const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
   int i = 0;
   for (; i + 16 <= count; i += 16) {
+    Ahead(source + 2 * i);
+    Ahead(dest + 2 * i);
     const __m128i a16 = _mm_subs_epu8(Load128(alpha + i), cut);
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(a16, _mm_setzero_si128())) == 0xFFFF) continue;
     const __m256i s = Load256(source + 2 * i);
@@ -321,6 +333,8 @@ AVX2_INLINE void KeyLoop32(uint8_t* dest, const uint8_t* source, int count, uint
   int i = 0;
   for (; i + 8 <= count; i += 8) {
     uint8_t* d = dest + 4 * i;
+    Ahead(source + 4 * i);
+    Ahead(d);
     const __m256i s = Load256(source + 4 * i);
     const __m256i keyed = _mm256_cmpeq_epi32(_mm256_and_si256(s, mask), keys);
     const int marks = _mm256_movemask_epi8(keyed);
@@ -441,7 +455,11 @@ AVX2_FUNCTION void CopyRowAvx2(uint8_t* dest, const uint8_t* source, size_t byte
 
 AVX2_FUNCTION void Convert24To32Avx2(uint8_t* target, const uint8_t* source, int count) {
   int i = 0;
-  for (; i + 8 <= count; i += 8) Store256(target + 4 * i, Load24x8(source + 3 * i));
+  for (; i + 8 <= count; i += 8) {
+    Ahead(source + 3 * i);
+    Ahead(target + 4 * i);
+    Store256(target + 4 * i, Load24x8(source + 3 * i));
+  }
   ConvertRow(target + 4 * i, 32, source + 3 * i, 24, count - i);
 }
 
@@ -467,9 +485,9 @@ AVX2_FUNCTION void Convert32To16Avx2(uint8_t* target, const uint8_t* source, int
   int i = 0;
   for (; i + 16 <= count; i += 16) {
     const uint8_t* s = source + 4 * i;
-    // The source is twice the target's size: ask for it sixteen steps ahead (a hint only, harmless past
-    // the end).
-    _mm_prefetch(reinterpret_cast<const char*>(s + 1024), _MM_HINT_T0);
+    Ahead(s);
+    Ahead(s + 32);
+    Ahead(target + 2 * i);
     Store256(target + 2 * i, Narrow(Pack16<Depth>(Load256(s)), Pack16<Depth>(Load256(s + 32))));
   }
   ConvertRow(target + 2 * i, Depth, source + 4 * i, 32, count - i);
