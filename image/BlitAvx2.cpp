@@ -188,7 +188,8 @@ AVX2_FUNCTION void ConstantRow32Avx2(uint8_t* dest, const uint8_t* source, int c
     Store256(d, BlendConstant8x32(Load256(d), Load256(s), m));
     Store256(d + 32, BlendConstant8x32(Load256(d + 32), Load256(s + 32), m));
   }
-  for (; i + 8 <= count; i += 8) Store256(dest + 4 * i, BlendConstant8x32(Load256(dest + 4 * i), Load256(source + 4 * i), m));
+  for (; i + 8 <= count; i += 8)
+    Store256(dest + 4 * i, BlendConstant8x32(Load256(dest + 4 * i), Load256(source + 4 * i), m));
   kPlainConstantRows[3](dest + 4 * i, source + 4 * i, count - i, opacity, rows);
 }
 
@@ -391,7 +392,8 @@ AVX2_FUNCTION void KeyRow24Avx2(uint8_t* dest, const uint8_t* source, int count,
 template <bool Is555, bool Copy>
 AVX2_INLINE void KeyLoop16(uint8_t* dest, const uint8_t* source, int count, uint32_t key, uint32_t keyMask,
                            int opacity, int* done) {
-  const __m256i keys = _mm256_set1_epi16(static_cast<short>(key)), mask = _mm256_set1_epi16(static_cast<short>(keyMask));
+  const __m256i keys = _mm256_set1_epi16(static_cast<short>(key));
+  const __m256i mask = _mm256_set1_epi16(static_cast<short>(keyMask));
   const __m256i a = _mm256_set1_epi16(static_cast<short>(opacity));
   int i = 0;
   for (; i + 16 <= count; i += 16) {
