@@ -114,6 +114,9 @@ void ColorKeyRow(uint8_t* dest, const uint8_t* source, int count, uint32_t key, 
   });
 }
 
+// The row copy of the forms without one of their own.
+void MoveRow(uint8_t* dest, const uint8_t* source, size_t bytes) { std::memmove(dest, source, bytes); }
+
 enum SourceKind { kPlainSource = 0, kColorKeySource = 1, kAlphaSource = 2 };
 
 // One routine for every depth: the pixel drawn by the source kind's rule, and the destination alpha
@@ -166,6 +169,7 @@ struct Span {
 
 const ConstantRow blit::kPlainConstantRows[4] = {ConstantRow16, ConstantRow16, ConstantRow24, ConstantRow32};
 const AlphaRow blit::kPlainAlphaRows[4] = {PlainAlphaRow<2>, PlainAlphaRow<2>, PlainAlphaRow<3>, PlainAlphaRow<4>};
+const KeyRow blit::kPlainKeyRows[4] = {ColorKeyRow<2>, ColorKeyRow<2>, ColorKeyRow<3>, ColorKeyRow<4>};
 
 #if !defined(__i386__) && !defined(__x86_64__)
 // No MMX or SSE on this processor family: those forms are the plain ones.
@@ -173,12 +177,18 @@ const ConstantRow blit::kMmxConstantRows[4] = {ConstantRow16, ConstantRow16, Con
 const AlphaRow blit::kMmxAlphaRows[4] = {PlainAlphaRow<2>, PlainAlphaRow<2>, PlainAlphaRow<3>, PlainAlphaRow<4>};
 const ConstantRow blit::kSseConstantRows[4] = {ConstantRow16, ConstantRow16, ConstantRow24, ConstantRow32};
 const AlphaRow blit::kSseAlphaRows[4] = {PlainAlphaRow<2>, PlainAlphaRow<2>, PlainAlphaRow<3>, PlainAlphaRow<4>};
+const ConstantRow blit::kAvx2ConstantRows[4] = {ConstantRow16, ConstantRow16, ConstantRow24, ConstantRow32};
+const AlphaRow blit::kAvx2AlphaRows[4] = {PlainAlphaRow<2>, PlainAlphaRow<2>, PlainAlphaRow<3>, PlainAlphaRow<4>};
+const KeyRow blit::kAvx2KeyRows[4] = {ColorKeyRow<2>, ColorKeyRow<2>, ColorKeyRow<3>, ColorKeyRow<4>};
+const CopyRow blit::kAvx2CopyRow = MoveRow;
+RowConverter blit::FindAvx2Converter(int, int) { return nullptr; }
 #endif
 
 int ResolveBlitForm(int form) {
   const CpuFeatures& cpu = GetCpuFeatures();
-  if (form < 0) form = cpu.Level();
-  if (form > kBlitFormSse) form = kBlitFormSse;
+  if (form < 0) form = cpu.Level() >= kBlitFormSse && cpu.avx2 ? kBlitFormAvx2 : cpu.Level();
+  if (form == kBlitFormAvx2 && !cpu.avx2) form = kBlitFormSse;
+  if (form > kBlitFormSse && form != kBlitFormAvx2) form = kBlitFormSse;
   if (form == kBlitFormSse && !cpu.Has(kCpuSse2)) form = kBlitFormMmx;
   if (form == kBlitFormMmx && !cpu.Has(kCpuMmx)) form = kBlitFormPlain;
   return form;
@@ -227,11 +237,18 @@ bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, Pi
   const bool intoAlpha = HasAlphaInUse(dest);
   const ptrdiff_t destOffset = static_cast<ptrdiff_t>(x) * bytes;
   const ptrdiff_t sourceOffset = static_cast<ptrdiff_t>(sourceRect.left) * bytes;
+  const int chosen = ResolveBlitForm(form);
 
   if (kind == kPlainSource && !intoAlpha && opacity == 255) {
     const size_t rowBytes = static_cast<size_t>(width) * bytes;
+    const CopyRow copy = chosen == kBlitFormAvx2 ? kAvx2CopyRow : MoveRow;
+    // Whole rows without padding on both sides follow each other: one run of bytes, copied at once.
+    if (dest.pitch == source.pitch && static_cast<size_t>(dest.pitch) == rowBytes) {
+      copy(RowOf(dest, y) + destOffset, RowOf(source, sourceRect.top) + sourceOffset, rowBytes * height);
+      return true;
+    }
     for (int row = 0; row < height; ++row)
-      std::memmove(RowOf(dest, y + row) + destOffset, RowOf(source, sourceRect.top + row) + sourceOffset, rowBytes);
+      copy(RowOf(dest, y + row) + destOffset, RowOf(source, sourceRect.top + row) + sourceOffset, rowBytes);
     return true;
   }
 
@@ -251,23 +268,20 @@ bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, Pi
     return true;
   }
 
+  const int depthIndex = DepthIndex(source.depth);
   if (kind == kColorKeySource) {
-    for (int row = 0; row < height; ++row) {
-      uint8_t* d = RowOf(dest, y + row) + destOffset;
-      const uint8_t* s = RowOf(source, sourceRect.top + row) + sourceOffset;
-      if (bytes == 2) ColorKeyRow<2>(d, s, width, key, keyMask, opacity, rows);
-      else if (bytes == 3) ColorKeyRow<3>(d, s, width, key, keyMask, opacity, rows);
-      else ColorKeyRow<4>(d, s, width, key, keyMask, opacity, rows);
-    }
+    const KeyRow draw = chosen == kBlitFormAvx2 ? kAvx2KeyRows[depthIndex] : kPlainKeyRows[depthIndex];
+    for (int row = 0; row < height; ++row)
+      draw(RowOf(dest, y + row) + destOffset, RowOf(source, sourceRect.top + row) + sourceOffset, width, key, keyMask,
+           opacity, rows);
     return true;
   }
 
-  const int depthIndex = DepthIndex(source.depth);
-  const int chosen = ResolveBlitForm(form);
   if (kind == kAlphaSource) {
     const AlphaRow draw = chosen == kBlitFormPlain ? kPlainAlphaRows[depthIndex]
                           : chosen == kBlitFormMmx ? kMmxAlphaRows[depthIndex]
-                                                   : kSseAlphaRows[depthIndex];
+                          : chosen == kBlitFormSse ? kSseAlphaRows[depthIndex]
+                                                   : kAvx2AlphaRows[depthIndex];
     for (int row = 0; row < height; ++row)
       draw(RowOf(dest, y + row) + destOffset, RowOf(source, sourceRect.top + row) + sourceOffset,
            AlphaRowOf(source, sourceRect.top + row) + sourceRect.left, width, opacity, rows);
@@ -275,7 +289,8 @@ bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, Pi
   }
   const ConstantRow draw = chosen == kBlitFormPlain ? kPlainConstantRows[depthIndex]
                            : chosen == kBlitFormMmx ? kMmxConstantRows[depthIndex]
-                                                    : kSseConstantRows[depthIndex];
+                           : chosen == kBlitFormSse ? kSseConstantRows[depthIndex]
+                                                    : kAvx2ConstantRows[depthIndex];
   for (int row = 0; row < height; ++row)
     draw(RowOf(dest, y + row) + destOffset, RowOf(source, sourceRect.top + row) + sourceOffset, width, opacity, rows);
   return true;

@@ -22,15 +22,18 @@
 //   plain            a = opacity
 //
 // The blends of plain and alpha sources onto destinations without alpha exist in a plain form and in
-// MMX-level and SSE-level forms that compute exactly the same pixels. `form` chooses one: -1 takes the
-// processor level of the feature record (0 plain, 1 MMX, 2 or 3 SSE); a level the processor lacks is
-// lowered to one it has (the SSE-level forms need SSE2 and otherwise run the MMX form).
+// MMX-level, SSE-level and AVX2 forms that compute exactly the same pixels; the row copy and the
+// colour-key routines exist in the plain form and an AVX2 form. `form` chooses one: -1 takes the
+// processor level of the feature record (0 plain, 1 MMX, 2 or 3 SSE), raised to AVX2 when the record
+// says AVX2 can run; 4 asks for AVX2, other values above 2 for SSE. A form the processor lacks is
+// lowered to one it has (AVX2 to SSE, the SSE-level forms need SSE2 and otherwise run the MMX form).
+// Forms without a routine of their own for a group run the plain one.
 
 #include <cstdint>
 
 #include "image/PixelView.h"
 
-enum BlitForm { kBlitFormAuto = -1, kBlitFormPlain = 0, kBlitFormMmx = 1, kBlitFormSse = 2 };
+enum BlitForm { kBlitFormAuto = -1, kBlitFormPlain = 0, kBlitFormMmx = 1, kBlitFormSse = 2, kBlitFormAvx2 = 4 };
 
 // The form that would run for a requested one on this processor (see above).
 int ResolveBlitForm(int form);

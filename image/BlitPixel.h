@@ -3,6 +3,7 @@
 // blend rules in their plain form, and the table rows a blend needs, fetched once per draw. Rows of any
 // pitch may start at any address, so every multi-byte access goes through memcpy.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -127,11 +128,27 @@ inline int DepthIndex(int depth) {
   }
 }
 
+// The colour-key rows skip every source pixel whose keyMask bits equal key and draw the others with
+// a = opacity. The row copy copies bytes; source and destination may overlap.
+typedef void (*KeyRow)(uint8_t* dest, const uint8_t* source, int count, uint32_t key, uint32_t keyMask,
+                            int opacity, const BlendRows& rows);
+typedef void (*CopyRow)(uint8_t* dest, const uint8_t* source, size_t bytes);
+// One row of count pixels repacked from one depth to another.
+typedef void (*RowConverter)(uint8_t* target, const uint8_t* source, int count);
+
 extern const ConstantRow kPlainConstantRows[4];
 extern const AlphaRow kPlainAlphaRows[4];
+extern const KeyRow kPlainKeyRows[4];
 extern const ConstantRow kMmxConstantRows[4];
 extern const AlphaRow kMmxAlphaRows[4];
 extern const ConstantRow kSseConstantRows[4];
 extern const AlphaRow kSseAlphaRows[4];
+extern const ConstantRow kAvx2ConstantRows[4];
+extern const AlphaRow kAvx2AlphaRows[4];
+extern const KeyRow kAvx2KeyRows[4];
+extern const CopyRow kAvx2CopyRow;
+
+// The AVX2 form of a depth conversion, or null for a pair that has none (the plain one runs).
+RowConverter FindAvx2Converter(int targetDepth, int sourceDepth);
 
 }  // namespace blit

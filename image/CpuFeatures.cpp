@@ -9,6 +9,9 @@
 namespace {
 
 constexpr uint32_t kExtendedBase = 0x80000000u;
+constexpr uint32_t kOsxsaveBit = 1u << 27;  // leaf 1 ECX
+constexpr uint32_t kAvx2Bit = 1u << 5;      // leaf 7 EBX
+constexpr uint64_t kYmmState = 6;           // XCR0 bits 1 (XMM) and 2 (YMM)
 
 #if defined(__i386__) || defined(__x86_64__)
 
@@ -36,15 +39,23 @@ bool CpuidInstructionExists() {
 #endif
 }
 
-CpuidRegisters Cpuid(uint32_t leaf) {
+CpuidRegisters Cpuid(uint32_t leaf, uint32_t subleaf = 0) {
   CpuidRegisters r;
   unsigned int a, b, c, d;
-  __cpuid(leaf, a, b, c, d);
+  __cpuid_count(leaf, subleaf, a, b, c, d);
   r.eax = a;
   r.ebx = b;
   r.ecx = c;
   r.edx = d;
   return r;
+}
+
+// The extended control register 0: which register states the operating system saves. XGETBV exists
+// only where CPUID reports OSXSAVE.
+uint64_t ReadXcr0() {
+  uint32_t low, high;
+  __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  return static_cast<uint64_t>(high) << 32 | low;
 }
 
 #endif
@@ -62,6 +73,8 @@ CpuidAnswers QueryCpuid() {
   answers.available = true;
   answers.leaf0 = Cpuid(0);
   if (answers.leaf0.eax >= 1) answers.leaf1 = Cpuid(1);
+  if (answers.leaf0.eax >= 7) answers.leaf7 = Cpuid(7, 0);
+  if (answers.leaf1.ecx & kOsxsaveBit) answers.xcr0 = ReadXcr0();
   answers.extended0 = Cpuid(kExtendedBase);
   const uint32_t highest = answers.extended0.eax;
   if (highest >= kExtendedBase + 1 && highest < kExtendedBase + 0x10000) {
@@ -91,6 +104,8 @@ CpuFeatures DecodeCpuFeatures(const CpuidAnswers& answers) {
     if (edx & (1u << 25)) features.flags |= kCpuSse;
     if (edx & (1u << 26)) features.flags |= kCpuSse2;
   }
+  features.avx2 = answers.leaf0.eax >= 7 && (answers.leaf7.ebx & kAvx2Bit) != 0 &&
+                  (answers.leaf1.ecx & kOsxsaveBit) != 0 && (answers.xcr0 & kYmmState) == kYmmState;
   const uint32_t highest = answers.extended0.eax;
   const bool extendedRange = highest > kExtendedBase && highest < kExtendedBase + 0x10000;
   if (extendedRange && highest >= kExtendedBase + 1) {

@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstring>
 
+#include "image/Blit.h"
 #include "image/BlitPixel.h"
 
 using blit::ForEachByEight;
+using blit::RowConverter;
 
 int BytesPerPixel(int depth) {
   switch (depth) {
@@ -63,8 +65,6 @@ void ConvertRowOf(uint8_t* target, const uint8_t* source, int count) {
   ForEachByEight(count, [=](int i) { WriteColor<TargetDepth>(target, i, ReadColor<SourceDepth>(source, i)); });
 }
 
-typedef void (*RowConverter)(uint8_t*, const uint8_t*, int);
-
 template <int TargetDepth>
 RowConverter ConverterFrom(int sourceDepth) {
   switch (sourceDepth) {
@@ -95,9 +95,12 @@ bool ConvertRow(uint8_t* target, int targetDepth, const uint8_t* source, int sou
   return true;
 }
 
-bool ConvertPixels(const PixelView& target, const PixelView& source, bool bottomUp) {
-  const RowConverter convert = FindConverter(target.depth, source.depth);
+bool ConvertPixels(const PixelView& target, const PixelView& source, bool bottomUp, int form) {
+  RowConverter convert = FindConverter(target.depth, source.depth);
   if (!convert || !target.pixels || !source.pixels) return false;
+  if (ResolveBlitForm(form) == kBlitFormAvx2) {
+    if (const RowConverter fast = blit::FindAvx2Converter(target.depth, source.depth)) convert = fast;
+  }
   const int width = target.width < source.width ? target.width : source.width;
   const int height = target.height < source.height ? target.height : source.height;
   if (width <= 0 || height <= 0) return true;

@@ -26,8 +26,11 @@ uint32_t UnpackColor(uint32_t pixel, int depth);
 
 // Repacks source into target, over the smaller of the two widths and heights. With bottomUp the
 // source rows are taken last row first (a bottom-up BMP becomes a top-down surface). Rows are done
-// eight pixels a step, then the remainder. Returns false for a null buffer or an unknown depth.
-bool ConvertPixels(const PixelView& target, const PixelView& source, bool bottomUp);
+// eight pixels a step, then the remainder. `form` is a drawing form as DrawPixels takes it (Blit.h):
+// the pairs a bitmap is loaded through (24 and 32 bits into 15, 16 and 32) have an AVX2 form that
+// gives the same pixels, every other pair and form runs the plain one. Returns false for a null buffer
+// or an unknown depth.
+bool ConvertPixels(const PixelView& target, const PixelView& source, bool bottomUp, int form = -1);
 
 // One row of count pixels from a source depth to a target depth (the routine ConvertPixels runs per
 // row). Returns false for an unknown depth.

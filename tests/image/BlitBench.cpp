@@ -1,8 +1,9 @@
-// Megapixels per second of the drawing and conversion routines, each beside a reference on the same
-// buffers: pixman's OVER (a8r8g8b8 onto x8r8g8b8, and onto r5g6b5) for the blends, memcpy for the row
-// copy and, as a scale, for the colour key and the conversions. Native program; pixman is linked into
-// it only. Each side is timed by its fastest call over alternating rounds, as other processes share the
-// machine.
+// Megapixels per second of the drawing and conversion routines in every form this processor runs, each
+// beside a reference on the same buffers: pixman's OVER (a8r8g8b8 onto x8r8g8b8, and onto r5g6b5) for
+// the blends, memcpy for the row copy and, as a scale, for the colour key and the conversions. Native
+// program; pixman is linked into it only. Each side is timed by its fastest call over alternating
+// rounds, as other processes share the machine. An argument measures only the lines that contain it
+// (blit_bench AVX2).
 //
 // Sources are random pixels under uniformly random alpha (no all-transparent or all-opaque runs), so
 // neither side takes its shortcuts; the "sprite" lines use an alpha plane of mostly 0 and 255 with
@@ -97,7 +98,23 @@ struct Scene {
   }
 };
 
-void Line(const char* what, Rates rates, const char* referenceName) {
+const char* FormName(int form) {
+  switch (form) {
+    case kBlitFormPlain: return "plain";
+    case kBlitFormMmx: return "MMX";
+    case kBlitFormSse: return "SSE";
+    case kBlitFormAvx2: return "AVX2";
+    default: return "?";
+  }
+}
+
+// Only the lines whose text holds this word are measured (the program's argument; all without one).
+const char* g_only = nullptr;
+
+void Line(const char* what, double pixels, const std::function<void()>& ours, const std::function<void()>& reference,
+          const char* referenceName) {
+  if (g_only && !std::strstr(what, g_only)) return;
+  const Rates rates = MeasurePair(pixels, ours, reference);
   std::printf("  %-42s %8.1f Mpx/s   %-22s %8.1f Mpx/s   ratio %.2f\n", what, rates.ours, referenceName,
               rates.reference, rates.ours / rates.reference);
 }
@@ -123,18 +140,17 @@ void BenchBlends(int width, int height, bool sprite) {
     };
     const char* reference = depth == 32 ? "pixman OVER 8888>x888" : "pixman OVER 8888>0565";
     const PixelRect whole = {0, 0, width, height};
-    static const char* const kFormNames[] = {"plain", "MMX", "SSE"};
-    for (int form : {kBlitFormPlain, kBlitFormMmx, kBlitFormSse}) {
+    for (int form : {kBlitFormPlain, kBlitFormMmx, kBlitFormSse, kBlitFormAvx2}) {
       if (ResolveBlitForm(form) != form) continue;
       char what[96];
       src.view.selector = 2;
-      std::snprintf(what, sizeof what, "per-pixel alpha %d-bit, %s", depth, kFormNames[form]);
-      Line(what, MeasurePair(pixels, [&] { DrawPixels(dest.view, src.view, 0, 0, whole, whole, 255, form); }, over),
+      std::snprintf(what, sizeof what, "per-pixel alpha %d-bit, %s", depth, FormName(form));
+      Line(what, pixels, [&] { DrawPixels(dest.view, src.view, 0, 0, whole, whole, 255, form); }, over,
            reference);
       if (sprite) continue;
       src.view.selector = 0;
-      std::snprintf(what, sizeof what, "constant opacity 160 %d-bit, %s", depth, kFormNames[form]);
-      Line(what, MeasurePair(pixels, [&] { DrawPixels(dest.view, src.view, 0, 0, whole, whole, 160, form); }, over),
+      std::snprintf(what, sizeof what, "constant opacity 160 %d-bit, %s", depth, FormName(form));
+      Line(what, pixels, [&] { DrawPixels(dest.view, src.view, 0, 0, whole, whole, 160, form); }, over,
            reference);
     }
     pixman_image_unref(target);
@@ -152,24 +168,36 @@ void BenchCopies(int width, int height) {
   const size_t bytes = static_cast<size_t>(source.view.pitch) * height;
   const auto copy = [&] { std::memcpy(dest.view.pixels, source.view.pixels, bytes); };
   const PixelRect whole = {0, 0, width, height};
-  Line("row copy 32-bit", MeasurePair(pixels, [&] { DrawPixels(dest.view, source.view, 0, 0, whole, whole, 255); }, copy),
-       "memcpy");
-  source.view.selector = 1;
-  source.view.colorKey = 0x00FF00;
-  for (size_t i = 0; i < source.words.size(); i += 3) source.words[i] = 0x00FF00;  // a third of the pixels keyed
-  Line("colour key 32-bit (a third keyed)",
-       MeasurePair(pixels, [&] { DrawPixels(dest.view, source.view, 0, 0, whole, whole, 255); }, copy), "memcpy");
-  Line("convert 24 -> 32", MeasurePair(pixels, [&] { ConvertPixels(dest.view, source24.view, true); }, copy), "memcpy");
-  Line("convert 32 -> 16", MeasurePair(pixels, [&] { ConvertPixels(dest16.view, source.view, false); }, copy), "memcpy");
+  Buffer keyed(width, height, 32);
+  keyed.words = source.words;
+  keyed.view.pixels = reinterpret_cast<uint8_t*>(keyed.words.data());
+  keyed.view.selector = 1;
+  keyed.view.colorKey = 0x00FF00;
+  for (size_t i = 0; i < keyed.words.size(); i += 3) keyed.words[i] = 0x00FF00;  // a third of the pixels keyed
+  for (int form : {kBlitFormPlain, kBlitFormAvx2}) {
+    if (ResolveBlitForm(form) != form) continue;
+    char what[96];
+    std::snprintf(what, sizeof what, "row copy 32-bit, %s", FormName(form));
+    Line(what, pixels, [&] { DrawPixels(dest.view, source.view, 0, 0, whole, whole, 255, form); }, copy,
+         "memcpy");
+    std::snprintf(what, sizeof what, "colour key 32-bit (a third keyed), %s", FormName(form));
+    Line(what, pixels, [&] { DrawPixels(dest.view, keyed.view, 0, 0, whole, whole, 255, form); }, copy,
+         "memcpy");
+    std::snprintf(what, sizeof what, "convert 24 -> 32, %s", FormName(form));
+    Line(what, pixels, [&] { ConvertPixels(dest.view, source24.view, true, form); }, copy, "memcpy");
+    std::snprintf(what, sizeof what, "convert 32 -> 16, %s", FormName(form));
+    Line(what, pixels, [&] { ConvertPixels(dest16.view, source.view, false, form); }, copy, "memcpy");
+  }
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1) g_only = argv[1];
   BuildBlendTables();
   const CpuFeatures& cpu = GetCpuFeatures();
-  std::printf("drawing routines against pixman %s; processor \"%s\", level %d\n", pixman_version_string(),
-              cpu.brand.c_str(), cpu.Level());
+  std::printf("drawing routines against pixman %s; processor \"%s\", level %d, AVX2 %s\n", pixman_version_string(),
+              cpu.brand.c_str(), cpu.Level(), cpu.avx2 ? "yes" : "no");
   BenchBlends(640, 480, false);
   BenchBlends(1920, 1080, false);
   BenchBlends(1920, 1080, true);

@@ -13,7 +13,7 @@
 namespace {
 
 const int kDepths[] = {15, 16, 24, 32};
-const int kForms[] = {kBlitFormPlain, kBlitFormMmx, kBlitFormSse};
+const int kForms[] = {kBlitFormPlain, kBlitFormMmx, kBlitFormSse, kBlitFormAvx2};
 
 class BlitTest : public ::testing::Test {
  protected:

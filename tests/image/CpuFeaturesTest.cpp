@@ -84,6 +84,52 @@ TEST(CpuFeaturesTest, LeavesThatDoNotExistAreNotRead) {
   EXPECT_EQ(f.flags, kCpu3DNow);
 }
 
+// A processor of today: leaf 7 present, AVX2 in it, and an operating system that saves the YMM state.
+CpuidAnswers WithAvx2() {
+  CpuidAnswers a = AmdK6_2();
+  a.leaf0.eax = 0x10;
+  a.leaf1.edx = (1u << 23) | (1u << 25) | (1u << 26);
+  a.leaf1.ecx = 1u << 27;  // OSXSAVE
+  a.leaf7.ebx = 1u << 5;
+  a.xcr0 = 0x7;  // x87, XMM and YMM state saved
+  return a;
+}
+
+TEST(CpuFeaturesTest, Avx2NeedsTheProcessorBitAndTheSavedYmmState) {
+  const CpuFeatures full = DecodeCpuFeatures(WithAvx2());
+  EXPECT_TRUE(full.avx2);
+  // The ability sits beside the flags word, which stays what the five defined bits give.
+  EXPECT_EQ(full.flags, kCpuMmx | kCpuSse | kCpuSse2 | kCpu3DNow);
+  EXPECT_EQ(full.Level(), 3);
+  EXPECT_EQ(full.vendor, "AuthenticAMD");
+  EXPECT_EQ(full.brand, "AMD-K6(tm) 3D processor");
+
+  CpuidAnswers a = WithAvx2();
+  a.leaf7.ebx = ~(1u << 5);  // every other leaf 7 feature, AVX2 missing
+  EXPECT_FALSE(DecodeCpuFeatures(a).avx2);
+
+  a = WithAvx2();
+  a.leaf1.ecx = 0;  // no OSXSAVE: XGETBV does not exist and the state is not known to be saved
+  EXPECT_FALSE(DecodeCpuFeatures(a).avx2);
+
+  for (uint64_t xcr0 : {uint64_t{0}, uint64_t{1}, uint64_t{3}, uint64_t{5}}) {
+    a = WithAvx2();
+    a.xcr0 = xcr0;  // the YMM or the XMM state not saved
+    EXPECT_FALSE(DecodeCpuFeatures(a).avx2) << "XCR0 " << xcr0;
+  }
+  a = WithAvx2();
+  a.xcr0 = 0xE7;  // AVX-512 state saved as well
+  EXPECT_TRUE(DecodeCpuFeatures(a).avx2);
+
+  a = WithAvx2();
+  a.leaf0.eax = 6;  // leaf 7 does not exist: whatever its registers hold is not looked at
+  EXPECT_FALSE(DecodeCpuFeatures(a).avx2);
+
+  a = WithAvx2();
+  a.available = false;
+  EXPECT_FALSE(DecodeCpuFeatures(a).avx2);
+}
+
 TEST(CpuFeaturesTest, ThisProcessor) {
   const CpuFeatures& f = GetCpuFeatures();
   EXPECT_EQ(&f, &GetCpuFeatures());

@@ -2,7 +2,7 @@
 //
 //   imagetool convert IN OUT [--depth 15|16|24|32] [--dib]
 //   imagetool blit DEST SRC OUT [--depth D] [--at X,Y] [--src L,T,R,B] [--clip L,T,R,B] [--opacity N]
-//                  [--colorkey 0xBBGGRR] [--alpha] [--stretch L,T,R,B] [--form x86|mmx|sse]
+//                  [--colorkey 0xBBGGRR] [--alpha] [--stretch L,T,R,B] [--form x86|mmx|sse|avx2]
 //
 // Files are read through the file front (loose files, pack archives, the disc) with their ".alp"
 // companions, and written as 24-bit BMPs. Exit code 0 on success, 1 on failure (with a message on
@@ -29,7 +29,7 @@ const char kUsage[] =
     "usage: imagetool convert IN OUT [--depth 15|16|24|32] [--dib]\n"
     "       imagetool blit DEST SRC OUT [--depth D] [--at X,Y] [--src L,T,R,B] [--clip L,T,R,B]\n"
     "                      [--opacity N] [--colorkey 0xBBGGRR] [--alpha] [--stretch L,T,R,B]\n"
-    "                      [--form x86|mmx|sse]\n";
+    "                      [--form x86|mmx|sse|avx2]\n";
 
 int Usage(const char* problem) {
   std::fprintf(stderr, "imagetool: %s\n%s", problem, kUsage);
@@ -93,6 +93,8 @@ bool ParseForm(const std::string& text, int* form) {
     *form = kBlitFormMmx;
   } else if (text == "sse") {
     *form = kBlitFormSse;
+  } else if (text == "avx2") {
+    *form = kBlitFormAvx2;
   } else {
     return false;
   }
