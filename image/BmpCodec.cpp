@@ -193,9 +193,9 @@ struct Channel {
     mask = m;
     if (!m) return true;  // an absent channel reads 0
     while (!((m >> shift) & 1)) ++shift;
-    const uint32_t run = m >> shift;
+    const uint64_t run = m >> shift;  // 64 bits: a mask of all 32 bits is one run too
     if (run & (run + 1)) return false;  // not one run of bits
-    while ((run >> bits) & 1) ++bits;
+    while (bits < 32 && ((run >> bits) & 1)) ++bits;
     if (bits <= 8) {
       for (uint32_t value = 0; value < (1u << bits); ++value) {
         uint32_t out = 0;

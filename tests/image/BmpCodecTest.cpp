@@ -360,6 +360,12 @@ TEST(BmpCodec, SixteenAndThirtyTwoBitFilesFollowTheirChannelMasks) {
   EXPECT_EQ(At(image, 2, 1), 0xA1000000u + 0x10203u * 3);
   EXPECT_EQ(At(image, 0, 0), 0xA1000000u + 0x10203u + 0x404040u) << "read after the masks, not from them";
 
+  // One channel of all 32 bits: its top byte.
+  RawBmpSpec wide = usual;
+  wide.masks = {0xFFFFFFFFu, 0, 0};
+  ASSERT_EQ(Decode(MakeRawBmp(wide), &image), BmpStatus::kOk);
+  EXPECT_EQ(At(image, 2, 1), 0xA10000u);
+
   // Masks the reader cannot use, and compressions a depth cannot have.
   const std::vector<std::vector<uint32_t>> badMasks = {{0xF800, 0x0FE0, 0x001F}, {0xF000, 0x0A00, 0x000F}, {0x1F0000, 0x7E0, 0x1F}};
   for (const auto& masks : badMasks) {
