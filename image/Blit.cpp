@@ -1,8 +1,10 @@
 #include "image/Blit.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "image/BlendTables.h"
 #include "image/BlitPixel.h"
@@ -165,6 +167,76 @@ struct Span {
   int64_t left, top, right, bottom;
 };
 
+// The addresses [first, end) that rows top..bottom - 1 of a plane touch between two byte offsets of a
+// row. Addresses are compared as integers: the planes may belong to different allocations.
+struct ByteRange {
+  uintptr_t first = 0, end = 0;
+};
+
+ByteRange RangeOf(const uint8_t* plane, int32_t pitch, int top, int bottom, ptrdiff_t leftByte, ptrdiff_t rightByte) {
+  const uintptr_t a = reinterpret_cast<uintptr_t>(plane + static_cast<ptrdiff_t>(top) * pitch + leftByte);
+  const uintptr_t b = reinterpret_cast<uintptr_t>(plane + static_cast<ptrdiff_t>(bottom - 1) * pitch + leftByte);
+  const uintptr_t width = static_cast<uintptr_t>(rightByte - leftByte);
+  return a <= b ? ByteRange{a, b + width} : ByteRange{b, a + width};
+}
+
+bool Overlaps(const ByteRange& a, const ByteRange& b) { return a.first < b.end && b.first < a.end; }
+
+// Whether writing destRect of dest touches memory that reading sourceRect of source still needs: a
+// surface drawn onto itself, or views of one buffer. Both rectangles lie inside their views.
+bool ReadsWhatItWrites(const PixelView& dest, const PixelRect& destRect, const PixelView& source,
+                       const PixelRect& sourceRect) {
+  const int bytes = BytesPerPixel(source.depth);
+  const ByteRange written = RangeOf(dest.pixels, dest.pitch, destRect.top, destRect.bottom,
+                                    ptrdiff_t{destRect.left} * bytes, ptrdiff_t{destRect.right} * bytes);
+  const ByteRange read = RangeOf(source.pixels, source.pitch, sourceRect.top, sourceRect.bottom,
+                                 ptrdiff_t{sourceRect.left} * bytes, ptrdiff_t{sourceRect.right} * bytes);
+  if (Overlaps(written, read)) return true;
+  const ByteRange writtenAlpha =
+      dest.alpha ? RangeOf(dest.alpha, dest.alphaPitch, destRect.top, destRect.bottom, destRect.left, destRect.right)
+                 : ByteRange();
+  const ByteRange readAlpha = source.alpha ? RangeOf(source.alpha, source.alphaPitch, sourceRect.top,
+                                                     sourceRect.bottom, sourceRect.left, sourceRect.right)
+                                           : ByteRange();
+  return Overlaps(written, readAlpha) || Overlaps(writtenAlpha, read) || Overlaps(writtenAlpha, readAlpha);
+}
+
+// A copy of sourceRect of source (pixels, and alpha when the source has a plane), as a view of its own.
+struct SourceCopy {
+  std::unique_ptr<uint8_t[]> pixels, alpha;
+  PixelView view;
+};
+
+bool CopySource(const PixelView& source, const PixelRect& rect, SourceCopy* copy) {
+  const int bytes = BytesPerPixel(source.depth);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  const size_t rowBytes = static_cast<size_t>(width) * bytes;
+  const size_t rows = static_cast<size_t>(height);
+  if (rowBytes > SIZE_MAX / rows) return false;
+  copy->pixels.reset(new (std::nothrow) uint8_t[rowBytes * rows]);
+  if (!copy->pixels) return false;
+  if (source.alpha) {
+    copy->alpha.reset(new (std::nothrow) uint8_t[static_cast<size_t>(width) * rows]);
+    if (!copy->alpha) return false;
+  }
+  for (int row = 0; row < height; ++row) {
+    const ptrdiff_t y = rect.top + row;
+    std::memcpy(copy->pixels.get() + row * rowBytes, source.pixels + y * source.pitch + ptrdiff_t{rect.left} * bytes,
+                rowBytes);
+    if (source.alpha)
+      std::memcpy(copy->alpha.get() + static_cast<size_t>(row) * width, source.alpha + y * source.alphaPitch + rect.left,
+                  static_cast<size_t>(width));
+  }
+  copy->view = source;
+  copy->view.pixels = copy->pixels.get();
+  copy->view.pitch = static_cast<int32_t>(rowBytes);
+  copy->view.width = width;
+  copy->view.height = height;
+  copy->view.alpha = copy->alpha.get();
+  copy->view.alphaPitch = width;
+  return true;
+}
+
 }  // namespace
 
 const ConstantRow blit::kPlainConstantRows[4] = {ConstantRow16, ConstantRow16, ConstantRow24, ConstantRow32};
@@ -232,8 +304,27 @@ bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, Pi
   opacity = ClampOpacity(opacity);
   const int width = sourceRect.right - sourceRect.left;
   const int height = sourceRect.bottom - sourceRect.top;
+  // Every routine below reads and writes forward, some eight pixels at a time: a source that the draw
+  // itself overwrites is drawn from a copy of its rectangle, so the result is that of a separate source
+  // whatever the routine.
+  PixelRect drawn;
+  drawn.left = x;
+  drawn.top = y;
+  drawn.right = x + width;
+  drawn.bottom = y + height;
+  if (ReadsWhatItWrites(dest, drawn, source, sourceRect)) {
+    SourceCopy copy;
+    if (!CopySource(source, sourceRect, &copy)) return false;
+    PixelRect whole;
+    whole.right = width;
+    whole.bottom = height;
+    return DrawPixels(dest, copy.view, x, y, whole, drawn, opacity, form);
+  }
   const int bytes = BytesPerPixel(source.depth);
   const SourceKind kind = KindOf(source);
+  // A colour-keyed source is copied wherever it is not the key: the opacity does not take part (faded
+  // sprites use an alpha source).
+  if (kind == kColorKeySource) opacity = 255;
   const bool intoAlpha = HasAlphaInUse(dest);
   const ptrdiff_t destOffset = static_cast<ptrdiff_t>(x) * bytes;
   const ptrdiff_t sourceOffset = static_cast<ptrdiff_t>(sourceRect.left) * bytes;
@@ -298,35 +389,52 @@ bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, Pi
 
 namespace {
 
+// Where the positions of one destination side sample the source side: position i (counted from the
+// destination's start) takes source position i * (sourceSide - 1) / (destSide - 1), rounded down. The
+// quotient is kept exactly as a whole part and a remainder, so the first and last positions map onto the
+// first and last source pixels for every side length.
+struct AxisStep {
+  int64_t whole, remainder;                       // the current sample offset: whole + remainder / denominator
+  int64_t stepWhole, stepRemainder, denominator;  // (sourceSide - 1) / (destSide - 1)
+  void Next() {
+    whole += stepWhole;
+    remainder += stepRemainder;
+    if (remainder >= denominator) remainder -= denominator, ++whole;
+  }
+};
+
 // The visible span of one axis of a stretch: destination positions first..last (inclusive) and the
-// accumulator (16.16 source offset) at first. False when no position is visible.
+// sampling at first. False when no position is visible.
 struct AxisSpan {
-  int64_t first, last, accumulator, step;
+  int64_t first, last;
+  AxisStep step;
 };
 
 bool FindVisibleSpan(int64_t destStart, int64_t destEnd, int64_t sourceStart, int64_t sourceEnd,
                      int64_t clipStart, int64_t clipEnd, int64_t destSize, int64_t sourceSize, AxisSpan* span) {
-  const double ratio = static_cast<double>(sourceEnd - sourceStart - 1) / static_cast<double>(destEnd - destStart - 1);
-  // Rounded up, not truncated: a truncated step falls short of the last source pixel (2 onto 4 would
-  // sample only the first). Exact steps (0.5, 2, ...) are unchanged, and every sample stays inside the
-  // source rectangle while the destination side is below 65536.
-  const int64_t step = static_cast<int64_t>(std::ceil(ratio * 65536.0));
-  // Only positions inside the clip and the destination can be visible.
+  // Only positions inside the clip and the destination can be visible; an empty range is refused before
+  // any position is turned into a sample (the clip may lie far from the rectangle).
   int64_t low = destStart, high = destEnd;
   if (low < clipStart) low = clipStart;
   if (low < 0) low = 0;
   if (high > clipEnd) high = clipEnd;
   if (high > destSize) high = destSize;
-  int64_t first = -1, last = -1, firstAccumulator = 0;
-  int64_t accumulator = (low - destStart) * step;
-  for (int64_t position = low; position < high; ++position, accumulator += step) {
-    const int64_t sample = sourceStart + (accumulator >> 16);
+  if (low >= high) return false;
+  // Both sides are at most a few million (the caller's limit), so these products fit easily.
+  const int64_t numerator = sourceEnd - sourceStart - 1, denominator = destEnd - destStart - 1;
+  const int64_t offset = low - destStart;
+  AxisStep step = {offset * numerator / denominator, offset * numerator % denominator, numerator / denominator,
+                   numerator % denominator, denominator};
+  int64_t first = -1, last = -1;
+  AxisStep firstStep = step;
+  for (int64_t position = low; position < high; ++position, step.Next()) {
+    const int64_t sample = sourceStart + step.whole;
     if (sample < sourceStart || sample >= sourceEnd || sample < 0 || sample >= sourceSize) continue;
-    if (first < 0) first = position, firstAccumulator = accumulator;
+    if (first < 0) first = position, firstStep = step;
     last = position;
   }
   if (first < 0) return false;
-  *span = {first, last, firstAccumulator, step};
+  *span = {first, last, firstStep};
   return true;
 }
 
@@ -335,8 +443,7 @@ bool FindVisibleSpan(int64_t destStart, int64_t destEnd, int64_t sourceStart, in
 bool StretchPixels(const PixelView& dest, const PixelView& source, PixelRect destRect, PixelRect sourceRect,
                    PixelRect clip, int opacity) {
   if (!Usable(dest) || !Usable(source) || dest.depth != source.depth) return false;
-  // Both rectangles at least 2 x 2. Longer sides than kLongestSide could overflow the 16.16
-  // accumulators; no surface comes near them.
+  // Both rectangles at least 2 x 2, no side longer than kLongestSide (no surface comes near it).
   const int64_t kLongestSide = 1 << 20;
   const int64_t sides[4] = {int64_t{destRect.right} - destRect.left, int64_t{destRect.bottom} - destRect.top,
                             int64_t{sourceRect.right} - sourceRect.left,
@@ -351,22 +458,43 @@ bool StretchPixels(const PixelView& dest, const PixelView& source, PixelRect des
                        dest.height, source.height, &rows))
     return false;
 
+  // A source the stretch overwrites (a surface onto itself) is sampled from a copy of the whole source
+  // surface, so the sampled coordinates stay as they are.
+  PixelRect written, sampled, sourceWhole;
+  written.left = static_cast<int32_t>(columns.first);
+  written.top = static_cast<int32_t>(rows.first);
+  written.right = static_cast<int32_t>(columns.last + 1);
+  written.bottom = static_cast<int32_t>(rows.last + 1);
+  sourceWhole.right = source.width;
+  sourceWhole.bottom = source.height;
+  sampled.left = std::max(sourceRect.left, 0);
+  sampled.top = std::max(sourceRect.top, 0);
+  sampled.right = std::min(sourceRect.right, source.width);
+  sampled.bottom = std::min(sourceRect.bottom, source.height);
+  if (sampled.left < sampled.right && sampled.top < sampled.bottom &&
+      ReadsWhatItWrites(dest, written, source, sampled)) {
+    SourceCopy copy;
+    if (!CopySource(source, sourceWhole, &copy)) return false;
+    return StretchPixels(dest, copy.view, destRect, sourceRect, clip, opacity);
+  }
+
   BlendRows tables;
   if (!FetchBlendRows(source.depth, &tables)) return false;
   const int bytes = BytesPerPixel(source.depth);
   const SourceKind kind = KindOf(source);
+  if (kind == kColorKeySource) opacity = 255;  // keyed sources are copied, as in DrawPixels
   const bool intoAlpha = HasAlphaInUse(dest);
   const uint32_t keyMask = KeyMask(source.depth);
   const uint32_t key = PackColor(source.colorKey, source.depth) & keyMask;
 
-  int64_t rowAccumulator = rows.accumulator;
-  for (int64_t y = rows.first; y <= rows.last; ++y, rowAccumulator += rows.step) {
-    const int64_t sy = sourceRect.top + (rowAccumulator >> 16);
+  AxisStep rowStep = rows.step;
+  for (int64_t y = rows.first; y <= rows.last; ++y, rowStep.Next()) {
+    const int64_t sy = sourceRect.top + rowStep.whole;
     uint8_t* destRow = RowOf(dest, static_cast<int>(y));
     const uint8_t* sourceRow = RowOf(source, static_cast<int>(sy));
-    int64_t columnAccumulator = columns.accumulator;
-    for (int64_t x = columns.first; x <= columns.last; ++x, columnAccumulator += columns.step) {
-      const int64_t sx = sourceRect.left + (columnAccumulator >> 16);
+    AxisStep columnStep = columns.step;
+    for (int64_t x = columns.first; x <= columns.last; ++x, columnStep.Next()) {
+      const int64_t sx = sourceRect.left + columnStep.whole;
       const uint8_t* s = sourceRow + sx * bytes;
       int a = opacity;
       if (kind == kAlphaSource) a = EffectiveAlpha(AlphaRowOf(source, static_cast<int>(sy))[sx], opacity);

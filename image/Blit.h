@@ -2,7 +2,9 @@
 // The software drawing routines: one surface's pixels onto another's, clipped, as a plain copy, a copy
 // that skips the colour key, a per-pixel alpha blend or a constant-opacity blend, in depths 15, 16, 24
 // and 32. They work on PixelViews of memory the caller has locked; they know nothing of bitmaps, device
-// contexts or locking, and they never allocate.
+// contexts or locking. They allocate nothing, except a copy of the source rectangle when the source
+// shares memory with what the draw writes (a surface drawn onto itself): such draws give the result of
+// drawing from that copy, in every form.
 //
 // The source's kind comes from its blit selector (selector % 4: 0 plain, 1 colour key, 2 alpha); a
 // destination whose selector % 4 is 2 has an alpha plane in use and gets the "into alpha" routines,
@@ -17,7 +19,8 @@
 //   24/32 bits       each of blue, green, red = M[a][source] + M[255 - a][dest]; the fourth byte of a
 //                    32-bit destination pixel is kept
 //   colour key       a source pixel equal to the key (packed to the depth; the unused bits of 15- and
-//                    32-bit pixels do not take part) is skipped, the others drawn with a = opacity
+//                    32-bit pixels do not take part) is skipped, the others copied (a = 255): the
+//                    opacity does not apply to colour-keyed draws and stretches
 //   alpha            a = source alpha at opacity 255, else alpha - (255 - opacity), drawn when > 0
 //   plain            a = opacity
 //
@@ -52,10 +55,11 @@ bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, Pi
                 PixelRect clip, int opacity, int form = kBlitFormAuto);
 
 // Draws sourceRect of source scaled onto destRect of dest, within clip, sampling the nearest source
-// pixel with 16.16 steps, (source side - 1) / (destination side - 1) rounded up, so that the first and
-// last destination pixels of a row or column map onto the first and last source pixels. Both
-// rectangles must be at least 2 x 2 and no side longer than 1 << 20. Opacity and the source kind act as
-// for DrawPixels. Returns true when some pixel was visible.
+// pixel: destination position i of a side (counted from the rectangle's start) takes source position
+// i * (source side - 1) / (destination side - 1), rounded down and computed exactly, so that the first
+// and last destination pixels of a row or column map onto the first and last source pixels at every
+// size. Both rectangles must be at least 2 x 2 and no side longer than 1 << 20. Opacity and the source
+// kind act as for DrawPixels. Returns true when some pixel was visible.
 bool StretchPixels(const PixelView& dest, const PixelView& source, PixelRect destRect, PixelRect sourceRect,
                    PixelRect clip, int opacity);
 

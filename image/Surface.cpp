@@ -1,6 +1,7 @@
 #include "image/Surface.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -168,12 +169,17 @@ bool CMemorySurface::SaveBmp(const std::string& path) {
   if (!pixels_) return false;
   uint8_t headers[kBmpFileHeaderSize + kBmpInfoHeaderSize];
   if (!MakeBmp24Headers(width_, height_, headers)) return false;
+  // The rows are sized here in 64 bits for any surface width (the reader's stride rule stops at the
+  // widths it accepts); the headers above have already refused images past 32-bit file sizes.
+  const uint64_t stride = (static_cast<uint64_t>(width_) * 3 + 3) & ~uint64_t{3};
+  const uint64_t total = stride * static_cast<uint64_t>(height_);
+  if (stride > INT32_MAX || total > UINT32_MAX || total > SIZE_MAX) return false;
   PixelView rows;
-  rows.pitch = static_cast<int32_t>(BmpStride(24, width_));
+  rows.pitch = static_cast<int32_t>(stride);
   rows.width = width_;
   rows.height = height_;
   rows.depth = 24;
-  const size_t bytes = static_cast<size_t>(rows.pitch) * static_cast<size_t>(height_);
+  const size_t bytes = static_cast<size_t>(total);
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bytes]);
   if (!buffer) return false;
   std::memset(buffer.get(), 0, bytes);  // row padding

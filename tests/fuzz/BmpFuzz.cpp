@@ -1,6 +1,6 @@
-// The BMP reader and its ".alp" companion on arbitrary bytes. The input is a bitmap file; whatever
-// follows its pixel data is taken for the companion, so that both readers see sizes that fit the image
-// and sizes that do not.
+// The BMP reader and its ".alp" companion on arbitrary bytes. The input is a bitmap file (any depth,
+// palette, run-length data or channel masks); whatever follows its pixel data is taken for the
+// companion, so that both readers see sizes that fit the image and sizes that do not.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const BmpLayout& layout = image.layout;
   uint32_t sum = 0;
   for (uint64_t i = 0; i < layout.bytes; ++i) sum += image.pixels[i];
+
+  // What the decoder promises about every image it accepts: a depth the surfaces take, rows of the
+  // decoded stride, and pixel data that lay inside the input.
+  const bool depthOk = layout.depth == 24 || layout.depth == 32;
+  const bool rowsOk = layout.stride >= static_cast<uint64_t>(layout.width) * (layout.depth / 8) &&
+                      layout.bytes == static_cast<uint64_t>(layout.stride) * static_cast<uint64_t>(layout.height);
+  if (!depthOk || !rowsOk || layout.pixelOffset > size || layout.fileBytes > size - layout.pixelOffset) __builtin_trap();
 
   const size_t end = static_cast<size_t>(layout.pixelOffset + layout.fileBytes);  // within the input
   MemoryByteSource alphaSource(data + end, size - end);

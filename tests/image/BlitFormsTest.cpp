@@ -25,6 +25,13 @@ std::vector<int> FastForms() {
   return forms;
 }
 
+// The plain form and every fast one this processor runs.
+std::vector<int> AllForms() {
+  std::vector<int> forms = FastForms();
+  forms.insert(forms.begin(), kBlitFormPlain);
+  return forms;
+}
+
 // The bits of a pixel the colour key compares, and the key of a source packed to its depth.
 uint32_t KeyMaskOf(int depth) { return depth == 15 ? 0x7FFF : depth == 16 ? 0xFFFF : 0xFFFFFF; }
 uint32_t PackedKey(const TestSurface& source) {
@@ -293,6 +300,120 @@ TEST_F(BlitFormsTest, Avx2ConversionsEqualThePlainOnes) {
     EXPECT_EQ(target16.Get(x, 0), 0xFFE1u) << x;
     EXPECT_EQ(target15.Get(x, 0), 0x7FE1u) << x;
     EXPECT_EQ(target32.Get(x, 0), 0x00F8FC08u) << x;
+  }
+}
+
+// A colour-keyed source is copied wherever it is not the key: the opacity takes no part, in any form or
+// depth, onto destinations with and without alpha in use, drawn and stretched.
+TEST_F(BlitFormsTest, ColourKeyedDrawsIgnoreTheOpacity) {
+  CRandom random(31337);
+  for (int depth : kDepths) {
+    for (int destKind : {0, 2}) {
+      TestSurface dest(19, 4, depth, 1, destKind), source(19, 4, depth, 3, 1);
+      dest.Randomize(random);
+      source.Randomize(random);
+      source.view.colorKey = 0x00FF00;
+      for (int x = 0; x < 19; x += 3) source.Set(x, x % 4, PackColor(0x00FF00, depth));
+      TestSurface opaque(dest);
+      ASSERT_TRUE(DrawPixels(opaque.view, source.view, 0, 0, Whole(source.view), Whole(dest.view), 255, kBlitFormPlain));
+      int keyed = 0;
+      for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 19; ++x) {
+          const bool key = (PackColor(0x00FF00, depth) ^ source.Get(x, y)) % (depth == 15 ? 0x8000u : 0x1000000u) == 0;
+          keyed += key;
+          EXPECT_EQ(opaque.Get(x, y), key ? dest.Get(x, y) : source.Get(x, y)) << depth << ": " << x << "," << y;
+        }
+      }
+      ASSERT_GE(keyed, 7);
+      for (int form : AllForms()) {
+        for (int opacity : {254, 128, 1, 0}) {
+          TestSurface faded(dest);
+          DrawPixels(faded.view, source.view, 0, 0, Whole(source.view), Whole(dest.view), opacity, form);
+          EXPECT_EQ(faded.pixels, opaque.pixels) << "form " << form << " depth " << depth << " opacity " << opacity;
+          EXPECT_EQ(faded.alpha, opaque.alpha) << "form " << form << " depth " << depth << " opacity " << opacity;
+        }
+      }
+      TestSurface big(31, 9, depth, 2, destKind);
+      big.Randomize(random);
+      TestSurface stretchedOpaque(big), stretchedFaded(big);
+      ASSERT_TRUE(StretchPixels(stretchedOpaque.view, source.view, Rect(-2, 1, 33, 9), Whole(source.view),
+                                Whole(big.view), 255));
+      ASSERT_TRUE(StretchPixels(stretchedFaded.view, source.view, Rect(-2, 1, 33, 9), Whole(source.view),
+                                Whole(big.view), 128));
+      EXPECT_EQ(stretchedFaded.pixels, stretchedOpaque.pixels) << "stretch, depth " << depth;
+      EXPECT_EQ(stretchedFaded.alpha, stretchedOpaque.alpha) << "stretch, depth " << depth;
+      EXPECT_NE(stretchedOpaque.pixels, big.pixels);
+    }
+  }
+}
+
+// A surface drawn onto itself with overlapping rectangles ends as if drawn from a copy of the source
+// rectangle, in every form, depth, source kind and opacity, shifted in every direction.
+TEST_F(BlitFormsTest, DrawingASurfaceOntoItselfEqualsDrawingFromACopy) {
+  CRandom random(2718);
+  const int shifts[][2] = {{0, 1}, {0, -1}, {1, 0}, {-1, 0}, {1, 1}, {-1, -1}, {3, -2}, {-9, 1}, {0, 0}, {12, 0}};
+  int compared = 0;
+  for (int depth : kDepths) {
+    // Source kind, and whether the destination view has its alpha in use, over the same memory.
+    for (int kinds : {0, 1, 2, 3, 4}) {
+      const int sourceKind = kinds % 3;
+      const int destKind = kinds == 2 || kinds >= 3 ? 2 : 0;
+      for (const auto& shift : shifts) {
+        for (int opacity : {255, 128}) {
+          TestSurface surface(17, 7, depth, 1, destKind);
+          surface.Randomize(random);
+          PixelView source = surface.view;
+          source.selector = sourceKind;
+          source.colorKey = surface.Get(2, 2) & 0xFFFFFF;
+          const PixelRect rect = Rect(2, 1, 15, 6);
+          const int x = rect.left + shift[0], y = rect.top + shift[1];
+          for (int form : AllForms()) {
+            TestSurface copy(surface);
+            PixelView copyView = copy.view;
+            copyView.selector = sourceKind;
+            copyView.colorKey = source.colorKey;
+            TestSurface expected(surface);
+            ASSERT_TRUE(DrawPixels(expected.view, copyView, x, y, rect, Whole(surface.view), opacity, form));
+            TestSurface self(surface);
+            PixelView selfSource = self.view;
+            selfSource.selector = sourceKind;
+            selfSource.colorKey = source.colorKey;
+            ASSERT_TRUE(DrawPixels(self.view, selfSource, x, y, rect, Whole(surface.view), opacity, form));
+            EXPECT_EQ(self.pixels, expected.pixels) << "form " << form << " depth " << depth << " kinds " << kinds
+                                                    << " shift " << shift[0] << "," << shift[1] << " opacity " << opacity;
+            EXPECT_EQ(self.alpha, expected.alpha) << "form " << form << " depth " << depth << " kinds " << kinds
+                                                  << " shift " << shift[0] << "," << shift[1];
+            ++compared;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(compared, 4 * 5 * 10 * 2 * static_cast<int>(AllForms().size()));
+
+  // Stretched onto itself, enlarged over its own source rectangle: as if from a copy.
+  for (int depth : kDepths) {
+    for (int kind : {0, 1, 2}) {
+      TestSurface surface(12, 11, depth, 3, kind);
+      surface.Randomize(random);
+      surface.view.colorKey = surface.Get(1, 1) & 0xFFFFFF;
+      TestSurface copy(surface), expected(surface);
+      ASSERT_TRUE(StretchPixels(expected.view, copy.view, Rect(2, 1, 12, 11), Rect(0, 0, 7, 6), Whole(surface.view), 200));
+      ASSERT_TRUE(StretchPixels(surface.view, surface.view, Rect(2, 1, 12, 11), Rect(0, 0, 7, 6), Whole(surface.view), 200));
+      EXPECT_EQ(surface.pixels, expected.pixels) << "stretch, depth " << depth << " kind " << kind;
+      EXPECT_EQ(surface.alpha, expected.alpha) << "stretch, depth " << depth << " kind " << kind;
+    }
+  }
+
+  // Rows 0-3 copied onto rows 1-4 move down by one; row 0 stays.
+  for (int depth : kDepths) {
+    TestSurface surface(6, 5, depth, 2, 0);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 6; ++x) surface.Set(x, y, PackColor(0x102030 * (y + 1) + x, depth));
+    TestSurface before(surface);
+    ASSERT_TRUE(DrawPixels(surface.view, surface.view, 0, 1, Rect(0, 0, 6, 4), Whole(surface.view), 255));
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 6; ++x) EXPECT_EQ(surface.Get(x, y), before.Get(x, y == 0 ? 0 : y - 1)) << depth << ": " << x << "," << y;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 
@@ -137,9 +138,11 @@ TEST(BmpCodec, RefusesMalformedFilesBeforeAllocating) {
   };
   EXPECT_EQ(Decode(good.substr(0, 53), &image), BmpStatus::kTruncated) << "shorter than its headers";
   EXPECT_EQ(Decode("BA" + good.substr(2), &image), BmpStatus::kNotBmp);
-  std::string depth16 = good;
-  depth16[28] = 16;
-  EXPECT_EQ(Decode(depth16, &image), BmpStatus::kBadDepth);
+  for (char bits : {0, 2, 15, 48}) {
+    std::string otherDepth = good;
+    otherDepth[28] = bits;
+    EXPECT_EQ(Decode(otherDepth, &image), BmpStatus::kBadDepth) << int(bits) << " bits";
+  }
 
   EXPECT_EQ(Decode(with32(18, 0), &image), BmpStatus::kBadSize) << "width 0";
   EXPECT_EQ(Decode(with32(22, 0), &image), BmpStatus::kBadSize) << "height 0";
@@ -219,4 +222,302 @@ TEST(BmpCodec, SaveHeadersArePinned) {
   EXPECT_EQ(info.bitCount, 24);
   EXPECT_EQ(info.imageSize, 24u);
   EXPECT_EQ(ParseBmpFileHeader(headers).fileSize, 78u);
+}
+
+namespace {
+
+// Pixel (x, y from the top) of a decoded image as 0x00RRGGBB, and the fourth byte of 32-bit images
+// above it.
+uint32_t At(const BmpDecoded& image, int x, int y) {
+  const BmpLayout& l = image.layout;
+  const uint8_t* p = image.pixels.get() + static_cast<size_t>(l.height - 1 - y) * l.stride + static_cast<size_t>(x) * (l.depth / 8);
+  uint32_t v = p[0] | (p[1] << 8) | (static_cast<uint32_t>(p[2]) << 16);
+  if (l.depth == 32) v |= static_cast<uint32_t>(p[3]) << 24;
+  return v;
+}
+
+// Counts the pixels of a decoded image that differ from expected(x, y from the top).
+int Mismatches(const BmpDecoded& image, const std::function<uint32_t(int x, int y)>& expected) {
+  int wrong = 0;
+  for (int y = 0; y < image.layout.height; ++y)
+    for (int x = 0; x < image.layout.width; ++x)
+      if (At(image, x, y) != expected(x, y)) {
+        if (wrong < 5) ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << At(image, x, y) << " not " << expected(x, y);
+        ++wrong;
+      }
+  return wrong;
+}
+
+std::vector<uint32_t> Palette(int entries) {
+  std::vector<uint32_t> palette;
+  for (int i = 0; i < entries; ++i) palette.push_back(0x010000u * (17 * i % 256) + 0x000100u * (255 - 3 * i % 256) + (40 * i + 9) % 256);
+  return palette;
+}
+
+// A channel of `bits` scaled to a byte by repeating its top bits: 5 bits (v << 3 | v >> 2), 6 bits
+// (v << 2 | v >> 4), 4 bits v * 17, 1 bit v * 255.
+uint32_t Scaled(uint32_t v, int bits) {
+  switch (bits) {
+    case 1: return v * 255;
+    case 4: return v * 17;
+    case 5: return (v << 3) | (v >> 2);
+    case 6: return (v << 2) | (v >> 4);
+    case 8: return v;
+    case 10: return v >> 2;
+    default: ADD_FAILURE() << bits; return 0;
+  }
+}
+
+}  // namespace
+
+// 1- and 4-bit indexes, high bits first, through palettes of every size the header may name, both row
+// orders, odd widths (row padding).
+TEST(BmpCodec, OneAndFourBitFilesAreExpandedThroughTheirPalette) {
+  for (int bits : {1, 4, 8}) {
+    for (uint32_t colorsUsed : {0u, 2u}) {
+      for (int32_t height : {3, -3}) {
+        SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(colorsUsed) + " colours, height " + std::to_string(height));
+        const int width = bits == 1 ? 21 : 7;
+        const int entries = colorsUsed ? colorsUsed : 1 << bits;
+        auto index = [&](int x, int row) { return static_cast<uint32_t>((x * 5 + row * 3) % entries); };
+        RawBmpSpec spec;
+        spec.width = width;
+        spec.height = height;
+        spec.bits = static_cast<uint16_t>(bits);
+        spec.colorsUsed = colorsUsed;
+        spec.palette = Palette(entries);
+        spec.pixels = PackRows(width, 3, bits, index);
+        BmpDecoded image;
+        ASSERT_EQ(Decode(MakeRawBmp(spec), &image), BmpStatus::kOk);
+        EXPECT_EQ(image.layout.depth, 24);
+        EXPECT_EQ(Mismatches(image, [&](int x, int y) { return spec.palette[index(x, height < 0 ? y : 2 - y)]; }), 0);
+        EXPECT_EQ(Row(image, 0).substr(3 * width), std::string(image.layout.stride - 3 * width, '\0')) << "padding";
+      }
+    }
+  }
+}
+
+// 16 bits as 5-5-5 (no masks), and with the masks of 5-6-5, 4-4-4 and 1-5-10; 32 bits with masks other
+// than the usual, and the usual ones given as masks (taken as stored); masks inside a larger header.
+TEST(BmpCodec, SixteenAndThirtyTwoBitFilesFollowTheirChannelMasks) {
+  struct Case {
+    const char* what;
+    int bits;
+    uint32_t compression, headerSize;
+    std::vector<uint32_t> masks;   // red, green, blue as written
+    int sizes[3];                  // bits of red, green, blue
+    int shifts[3];
+  } cases[] = {
+      {"555", 16, 0, 40, {}, {5, 5, 5}, {10, 5, 0}},
+      {"565", 16, 3, 40, {0xF800, 0x07E0, 0x001F}, {5, 6, 5}, {11, 5, 0}},
+      {"565 in a V4 header", 16, 3, 108, {0xF800, 0x07E0, 0x001F}, {5, 6, 5}, {11, 5, 0}},
+      {"444", 16, 3, 40, {0x0F00, 0x00F0, 0x000F}, {4, 4, 4}, {8, 4, 0}},
+      {"1 5 10", 16, 3, 56, {0x8000, 0x7C00, 0x03FF}, {1, 5, 10}, {15, 10, 0}},
+      {"32 blue high", 32, 3, 40, {0x000000FF, 0x0000FF00, 0x00FF0000}, {8, 8, 8}, {0, 8, 16}},
+      {"32 rgba", 32, 3, 40, {0xFF000000, 0x00FF0000, 0x0000FF00}, {8, 8, 8}, {24, 16, 8}},
+      {"32 10-10-10", 32, 3, 124, {0x3FF00000, 0x000FFC00, 0x000003FF}, {10, 10, 10}, {20, 10, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int width = 5, rows = 4;
+    auto value = [&](int x, int row) {
+      uint32_t v = 0;
+      for (int ch = 0; ch < 3; ++ch) v |= ((x * 7 + row * 11 + ch * 13) % (1u << c.sizes[ch])) << c.shifts[ch];
+      if (c.bits == 32 && c.shifts[0] != 24) v |= 0xC0000000u & ~(0x3FFFFFFFu);  // bits no mask claims
+      return v;
+    };
+    RawBmpSpec spec;
+    spec.width = width;
+    spec.height = rows;
+    spec.bits = static_cast<uint16_t>(c.bits);
+    spec.compression = c.compression;
+    spec.headerSize = c.headerSize;
+    spec.masks = c.masks;
+    spec.pixels = PackRows(width, rows, c.bits, value);
+    BmpDecoded image;
+    ASSERT_EQ(Decode(MakeRawBmp(spec), &image), BmpStatus::kOk);
+    EXPECT_EQ(image.layout.depth, c.bits == 32 ? 32 : 24);
+    EXPECT_EQ(Mismatches(image, [&](int x, int y) {
+                const uint32_t v = value(x, rows - 1 - y);
+                uint32_t rgb = 0;
+                for (int ch = 0; ch < 3; ++ch)
+                  rgb |= Scaled((v >> c.shifts[ch]) & ((1u << c.sizes[ch]) - 1), c.sizes[ch]) << (16 - 8 * ch);
+                return rgb;
+              }),
+              0);
+  }
+
+  // The usual 32-bit masks given as masks: the pixels as stored, fourth byte and all.
+  RawBmpSpec usual;
+  usual.width = 3;
+  usual.height = 2;
+  usual.bits = 32;
+  usual.compression = 3;
+  usual.masks = {0xFF0000, 0x00FF00, 0x0000FF};
+  usual.pixels = PackRows(3, 2, 32, [](int x, int row) { return 0xA1000000u + 0x10203u * (x + 1) + 0x404040u * row; });
+  BmpDecoded image;
+  ASSERT_EQ(Decode(MakeRawBmp(usual), &image), BmpStatus::kOk);
+  EXPECT_EQ(At(image, 2, 1), 0xA1000000u + 0x10203u * 3);
+  EXPECT_EQ(At(image, 0, 0), 0xA1000000u + 0x10203u + 0x404040u) << "read after the masks, not from them";
+
+  // One channel of all 32 bits: its top byte.
+  RawBmpSpec wide = usual;
+  wide.masks = {0xFFFFFFFFu, 0, 0};
+  ASSERT_EQ(Decode(MakeRawBmp(wide), &image), BmpStatus::kOk);
+  EXPECT_EQ(At(image, 2, 1), 0xA10000u);
+
+  // Masks the reader cannot use, and compressions a depth cannot have.
+  const std::vector<std::vector<uint32_t>> badMasks = {{0xF800, 0x0FE0, 0x001F}, {0xF000, 0x0A00, 0x000F}, {0x1F0000, 0x7E0, 0x1F}};
+  for (const auto& masks : badMasks) {
+    RawBmpSpec bad = usual;
+    bad.bits = 16;
+    bad.masks = masks;
+    bad.pixels = PackRows(3, 2, 16, [](int, int) { return 0x1234u; });
+    EXPECT_EQ(Decode(MakeRawBmp(bad), &image), BmpStatus::kBadFormat) << std::hex << masks[0] << " " << masks[1];
+  }
+  for (uint32_t compression : {1u, 2u, 4u}) {
+    RawBmpSpec bad = usual;
+    bad.bits = 16;
+    bad.masks.clear();
+    bad.compression = compression;
+    bad.pixels = PackRows(3, 2, 16, [](int, int) { return 0x1234u; });
+    EXPECT_EQ(Decode(MakeRawBmp(bad), &image), BmpStatus::kBadFormat) << compression;
+  }
+  RawBmpSpec cut = usual;
+  cut.pixels.clear();
+  cut.masks = {0xFF0000};
+  EXPECT_NE(Decode(MakeRawBmp(cut), &image), BmpStatus::kOk) << "masks cut short";
+}
+
+// The file header's pixel offset places the pixels: after a palette in a 24-bit file, after a gap in an
+// 8-bit file. An offset that is missing, inside the headers or palette, past the end, or leaving no room
+// for the pixels keeps the pixels right after the palette.
+TEST(BmpCodec, ThePixelOffsetPlacesThePixelsWhenItIsPossible) {
+  auto colour = [](int x, int row) { return 0x00102030u + 0x00010203u * static_cast<uint32_t>(x + 4 * row); };
+  RawBmpSpec withPalette;
+  withPalette.width = 4;
+  withPalette.height = 3;
+  withPalette.colorsUsed = 16;
+  withPalette.palette = Palette(16);
+  withPalette.pixels = PackRows(4, 3, 24, colour);
+  BmpDecoded image;
+  ASSERT_EQ(Decode(MakeRawBmp(withPalette), &image), BmpStatus::kOk);
+  EXPECT_EQ(image.layout.pixelOffset, 54u + 64u);
+  EXPECT_EQ(Mismatches(image, [&](int x, int y) { return colour(x, 2 - y); }), 0);
+
+  RawBmpSpec gap;
+  gap.width = 5;
+  gap.height = 2;
+  gap.bits = 8;
+  gap.palette = Palette(256);
+  gap.gap = std::string(100, '\x77');
+  gap.pixels = PackRows(5, 2, 8, [](int x, int row) { return static_cast<uint32_t>(x + 10 * row); });
+  ASSERT_EQ(Decode(MakeRawBmp(gap), &image), BmpStatus::kOk);
+  EXPECT_EQ(Mismatches(image, [&](int x, int y) { return gap.palette[x + 10 * (1 - y)]; }), 0);
+
+  // Impossible offsets: the pixels are taken right after the palette (here: no gap, so still right).
+  RawBmpSpec plain = gap;
+  plain.gap.clear();
+  const std::string file = MakeRawBmp(plain);
+  for (int64_t offset : {int64_t{0}, int64_t{20}, int64_t{54 + 1000}, int64_t{1 << 30}, static_cast<int64_t>(file.size() - 4)}) {
+    RawBmpSpec odd = plain;
+    odd.pixelOffset = offset;
+    ASSERT_EQ(Decode(MakeRawBmp(odd), &image), BmpStatus::kOk) << offset;
+    EXPECT_EQ(image.layout.pixelOffset, 54u + 1024u) << offset;
+    EXPECT_EQ(Mismatches(image, [&](int x, int y) { return plain.palette[x + 10 * (1 - y)]; }), 0) << offset;
+  }
+}
+
+namespace {
+
+// A run-length encoder of the tests' own: repeated runs where pixels repeat, stored runs elsewhere
+// (RLE8, or RLE4 with two indexes a byte), end-of-row marks and the end-of-bitmap mark.
+std::string EncodeRunLength(const std::vector<std::vector<uint8_t>>& rows, bool nibbles) {
+  std::string out;
+  for (const auto& row : rows) {
+    size_t x = 0;
+    while (x < row.size()) {
+      size_t run = 1;
+      while (x + run < row.size() && run < 255 && row[x + run] == row[x]) ++run;
+      if (run >= 3 || row.size() - x < 3) {
+        out += static_cast<char>(run);
+        out += static_cast<char>(nibbles ? (row[x] << 4) | row[x] : row[x]);
+        x += run;
+        continue;
+      }
+      size_t stored = 0;
+      while (x + stored < row.size() && stored < 200 &&
+             !(x + stored + 2 < row.size() && row[x + stored] == row[x + stored + 1] && row[x + stored] == row[x + stored + 2]))
+        ++stored;
+      if (stored < 3) stored = std::min<size_t>(3, row.size() - x);
+      out += '\0';
+      out += static_cast<char>(stored);
+      std::string bytes;
+      for (size_t i = 0; i < stored; ++i) {
+        if (!nibbles) bytes += static_cast<char>(row[x + i]);
+        else if (i % 2 == 0) bytes += static_cast<char>(row[x + i] << 4);
+        else bytes.back() = static_cast<char>(bytes.back() | row[x + i]);
+      }
+      if (bytes.size() % 2) bytes += '\0';
+      out += bytes;
+      x += stored;
+    }
+    out += std::string("\0\0", 2);
+  }
+  out += std::string("\0\1", 2);
+  return out;
+}
+
+}  // namespace
+
+// RLE8 and RLE4: runs, stored runs, end of row, moves (skipped pixels keep index 0), end of bitmap;
+// data that stops inside a command is refused, as are top-down files and images too large for a run.
+TEST(BmpCodec, RunLengthFilesExpandThroughTheirPalette) {
+  for (bool nibbles : {false, true}) {
+    SCOPED_TRACE(nibbles ? "RLE4" : "RLE8");
+    const int width = 37, height = 6, entries = nibbles ? 16 : 256;
+    std::vector<std::vector<uint8_t>> rows(height, std::vector<uint8_t>(width));
+    for (int row = 0; row < height; ++row)
+      for (int x = 0; x < width; ++x) rows[row][x] = static_cast<uint8_t>(x < 12 ? (row + 1) % entries : (x * x + row) % entries);
+    RawBmpSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.bits = nibbles ? 4 : 8;
+    spec.compression = nibbles ? 2 : 1;
+    spec.palette = Palette(entries);
+    spec.pixels = EncodeRunLength(rows, nibbles);
+    BmpDecoded image;
+    ASSERT_EQ(Decode(MakeRawBmp(spec), &image), BmpStatus::kOk);
+    EXPECT_EQ(Mismatches(image, [&](int x, int y) { return spec.palette[rows[height - 1 - y][x]]; }), 0);
+
+    // By hand, 6 x 3: a run of 2 and a move of (3, 1) on row 0; on row 1 from x 5 a run of 1; end of
+    // row; on row 2 a stored run of 3; end of bitmap. Everything else is index 0.
+    const uint8_t a = nibbles ? 0x12 : 1, b = nibbles ? 0x33 : 3;
+    RawBmpSpec hand = spec;
+    hand.width = 6;
+    hand.height = 3;
+    hand.pixels = std::string{2, static_cast<char>(a), 0, 2, 3, 1, 1, static_cast<char>(b), 0, 0, 0, 3};
+    hand.pixels += nibbles ? std::string{0x45, 0x60} : std::string{4, 5, 6, 0};
+    hand.pixels += std::string{0, 1};
+    ASSERT_EQ(Decode(MakeRawBmp(hand), &image), BmpStatus::kOk);
+    const std::vector<std::vector<int>> expected = {  // rows from the top
+        {4, 5, 6, 0, 0, 0},
+        {0, 0, 0, 0, 0, 3},
+        {1, nibbles ? 2 : 1, 0, 0, 0, 0}};
+    EXPECT_EQ(Mismatches(image, [&](int x, int y) { return spec.palette[expected[y][x]]; }), 0);
+
+    RawBmpSpec cut = hand;
+    cut.pixels = hand.pixels.substr(0, 12);  // inside the stored run
+    EXPECT_EQ(Decode(MakeRawBmp(cut), &image), BmpStatus::kTruncated);
+    cut.pixels = std::string{0, 2, 5};  // a move without its second byte
+    EXPECT_EQ(Decode(MakeRawBmp(cut), &image), BmpStatus::kTruncated);
+    RawBmpSpec topDown = hand;
+    topDown.height = -3;
+    EXPECT_EQ(Decode(MakeRawBmp(topDown), &image), BmpStatus::kBadFormat);
+    RawBmpSpec huge = hand;
+    huge.width = 32768;
+    huge.height = 32768;
+    EXPECT_EQ(Decode(MakeRawBmp(huge), &image), BmpStatus::kBadSize) << "a few bytes for a vast image";
+    EXPECT_EQ(image.pixels, nullptr);
+  }
 }

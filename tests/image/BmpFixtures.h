@@ -80,4 +80,72 @@ inline std::vector<uint32_t> TestPalette() {
   return palette;
 }
 
+// A file of any layout other programs write: pixel data already encoded by the test, channel masks
+// (after a 40-byte header, or inside a larger one), a palette, bytes between palette and pixels, and a
+// pixel offset written as given (or the true one).
+struct RawBmpSpec {
+  int32_t width = 1;
+  int32_t height = 1;
+  uint16_t bits = 24;
+  uint32_t compression = 0;
+  uint32_t headerSize = 40;
+  uint32_t colorsUsed = 0;
+  std::vector<uint32_t> masks;    // red, green, blue
+  std::vector<uint32_t> palette;  // 0x00RRGGBB
+  std::string gap;                // between the palette and the pixels
+  std::string pixels;             // as stored
+  int64_t pixelOffset = -1;       // -1: where the pixels really start
+};
+
+inline std::string MakeRawBmp(const RawBmpSpec& spec) {
+  std::string header;
+  Put32(header, spec.headerSize);
+  Put32(header, static_cast<uint32_t>(spec.width));
+  Put32(header, static_cast<uint32_t>(spec.height));
+  Put16(header, 1);
+  Put16(header, spec.bits);
+  Put32(header, spec.compression);
+  Put32(header, static_cast<uint32_t>(spec.pixels.size()));
+  Put32(header, 2835);
+  Put32(header, 2835);
+  Put32(header, spec.colorsUsed);
+  Put32(header, 0);
+  std::string masks;
+  for (uint32_t m : spec.masks) Put32(masks, m);
+  if (spec.headerSize > 40) {
+    header += masks;
+    masks.clear();
+    header.resize(spec.headerSize, '\x33');
+  }
+  header += masks;
+  for (uint32_t c : spec.palette) Put32(header, c & 0xFFFFFF);
+  header += spec.gap;
+  const uint32_t offset = 14 + static_cast<uint32_t>(header.size());
+  std::string out = "BM";
+  Put32(out, offset + static_cast<uint32_t>(spec.pixels.size()));
+  Put32(out, 0);
+  Put32(out, spec.pixelOffset < 0 ? offset : static_cast<uint32_t>(spec.pixelOffset));
+  return out + header + spec.pixels;
+}
+
+// Rows of packed values, `bits` each (1, 4, 8: indexes high bits first; 16, 32: little-endian words),
+// padded to four bytes; value(x, row) in file order.
+inline std::string PackRows(int width, int rows, int bits, const std::function<uint32_t(int x, int row)>& value) {
+  std::string out;
+  for (int row = 0; row < rows; ++row) {
+    std::string line((static_cast<size_t>(width) * bits + 31) / 32 * 4, '\0');
+    for (int x = 0; x < width; ++x) {
+      const uint32_t v = value(x, row);
+      if (bits < 8) {
+        const size_t bit = static_cast<size_t>(x) * bits;
+        line[bit / 8] = static_cast<char>(static_cast<uint8_t>(line[bit / 8]) | (v << (8 - bits - bit % 8)));
+      } else {
+        for (int b = 0; b < bits / 8; ++b) line[static_cast<size_t>(x) * (bits / 8) + b] = static_cast<char>(v >> (8 * b));
+      }
+    }
+    out += line;
+  }
+  return out;
+}
+
 }  // namespace bmp_fixtures

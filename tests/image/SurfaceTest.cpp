@@ -255,6 +255,33 @@ TEST_F(SurfaceTest, LoadConvertsEveryDepthPairAndSaveBmpWritesWhatAnotherReaderS
   EXPECT_FALSE(surface.SaveBmp(scratch_ / "no-such-folder\\x.bmp"));
 }
 
+// Surfaces wider than any bitmap the reader accepts are still written whole, with a 64-bit row size,
+// under names with Shift-JIS trail bytes 0x5C and at paths near the 260-byte limit.
+TEST_F(SurfaceTest, SaveBmpWritesSurfacesWiderThanTheReaderAccepts) {
+  const int width = 40000;
+  for (int depth : {24, 16}) {
+    SCOPED_TRACE("depth " + std::to_string(depth));
+    CMemorySurface surface;
+    ASSERT_TRUE(surface.Create(width, 2, depth, 0));
+    auto colour = [](int x, int y) { return (static_cast<uint32_t>(x) * 0x010307u + static_cast<uint32_t>(y) * 0x400000u) & 0xF8FCF8u; };
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < width; ++x) surface.SetPixel(x, y, Pack(colour(x, y), depth));
+    std::string name = "幅広い" + kHyo + kSo + kNo + "予十" + std::to_string(depth) + ".bmp";
+    const std::string base = scratch_ / "";
+    if (depth == 16) name = std::string(250 - base.size() - name.size(), 'x') + name;  // about 250 bytes
+    const std::string path = scratch_ / name;
+    ASSERT_TRUE(surface.SaveBmp(path)) << path.size();
+    const SavedBmp saved = ReadSaved(path);
+    ASSERT_TRUE(saved.ok);
+    EXPECT_EQ(saved.width, width);
+    EXPECT_EQ(saved.height, 2);
+    int wrong = 0;
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < width; ++x) wrong += saved.At(x, y) != Reduced(colour(x, y), depth);
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
 TEST_F(SurfaceTest, EightBitPalettesAndOtherHeaderSizesLoad) {
   BmpSpec spec;
   spec.width = 4;
@@ -327,7 +354,7 @@ TEST_F(SurfaceTest, MalformedFilesFailLoadAndLeaveTheSurfaceEmpty) {
       {"a header size that puts the pixels past the end", with32(14, 0x7FFFFFF0)},
       {"one byte short of its pixels", good.substr(0, good.size() - 1)},
       {"headers only", good.substr(0, 54)},
-      {"16 bits per pixel", [&] { std::string b = good; b[28] = 16; return b; }()},
+      {"15 bits per pixel", [&] { std::string b = good; b[28] = 15; return b; }()},
       {"not BM", "XX" + good.substr(2)},
   };
   for (const Case& c : cases) {

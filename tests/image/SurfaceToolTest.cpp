@@ -191,6 +191,68 @@ TEST_F(ImageToolTest, BlitWithAlphaAndStretch) {
   EXPECT_EQ(PixelOf(out, 3, 1), 0xF80000u);
 }
 
+// A colour-keyed sprite is copied outside the key at any opacity, in every depth and form, drawn and
+// stretched; files named with Shift-JIS characters whose trail byte is 0x5C.
+TEST_F(ImageToolTest, ColourKeyedBlitsIgnoreTheOpacity) {
+  const std::string dest = "背景" + kHyo + ".bmp", sprite = "スプライト" + kSo + kNo + ".bmp";
+  Write(dest, Image24(6, 3, [](int x, int y) { return 0x102030u * static_cast<uint32_t>(x + y + 1); }));
+  Write(sprite, Image24(6, 3, [](int x, int y) { return (x + y) % 3 == 0 ? 0x00FF00u : 0xF8FCF8u - 0x080408u * static_cast<uint32_t>(x); }));
+  for (const char* depth : {"15", "16", "24", "32"}) {
+    for (const char* form : {"x86", "mmx", "sse", "avx2"}) {
+      for (const char* stretch : {"", " --stretch 0,0,6,3"}) {
+        std::string results[2];
+        for (int i = 0; i < 2; ++i) {
+          const std::string out = "出力" + kHyo + std::to_string(i) + ".bmp";
+          const ToolRun run = Run("blit " + Quoted(dest) + " " + Quoted(sprite) + " " + Quoted(out) + " --colorkey 0x00FF00 --opacity " +
+                                  (i ? "128" : "255") + " --depth " + depth + " --form " + form + stretch);
+          ASSERT_EQ(run.exitCode, 0u) << run.err;
+          results[i] = Read(out);
+        }
+        EXPECT_EQ(HexBytes(results[1]), HexBytes(results[0])) << depth << " " << form << stretch;
+        EXPECT_EQ(PixelOf(results[1], 1, 0), 0xF0F8F0u) << depth << " " << form << stretch;
+        EXPECT_EQ(PixelOf(results[1], 0, 0), 0x102030u) << "the key leaves the destination";
+      }
+    }
+  }
+}
+
+// Files other programs write (4-bit run-length data, 5-6-5 pixels) converted, under Shift-JIS names and
+// at a path near the 260-byte limit.
+TEST_F(ImageToolTest, ConvertReadsRunLengthAndMaskedFiles) {
+  RawBmpSpec rle;
+  rle.width = 4;
+  rle.height = 2;
+  rle.bits = 4;
+  rle.compression = 2;
+  rle.colorsUsed = 4;
+  rle.palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+  rle.pixels = std::string{4, 0x12, 0, 0, 0, 4, 0x33, 0x21, 0, 0, 0, 1};  // bottom row 1 2 1 2, top 3 3 2 1
+  RawBmpSpec masked;
+  masked.width = 2;
+  masked.height = 1;
+  masked.bits = 16;
+  masked.compression = 3;
+  masked.masks = {0xF800, 0x07E0, 0x001F};
+  masked.pixels = std::string("\x00\xF8\xE0\x07", 4);  // red, green
+  const std::string rleName = "連長" + kHyo + kSo + ".bmp";
+  const std::string maskedName = std::string(235 - scratch_.Path().size(), 'x') + "予十" + kNo + ".bmp";
+  Write(rleName, MakeRawBmp(rle));
+  Write(maskedName, MakeRawBmp(masked));
+  ToolRun run = Run("convert " + Quoted(rleName) + " " + Quoted("変換" + kHyo + ".bmp"));
+  ASSERT_EQ(run.exitCode, 0u) << run.err;
+  std::string out = Read("変換" + kHyo + ".bmp");
+  const uint32_t top[4] = {0x0000FF, 0x0000FF, 0x00FF00, 0xFF0000}, bottom[4] = {0xFF0000, 0x00FF00, 0xFF0000, 0x00FF00};
+  for (int x = 0; x < 4; ++x) {
+    EXPECT_EQ(PixelOf(out, x, 0), top[x]) << x;
+    EXPECT_EQ(PixelOf(out, x, 1), bottom[x]) << x;
+  }
+  run = Run("convert " + Quoted(maskedName) + " " + Quoted("masked" + kSo + ".bmp"));
+  ASSERT_EQ(run.exitCode, 0u) << run.err;
+  out = Read("masked" + kSo + ".bmp");
+  EXPECT_EQ(PixelOf(out, 0, 0), 0xFF0000u);
+  EXPECT_EQ(PixelOf(out, 1, 0), 0x00FF00u);
+}
+
 TEST_F(ImageToolTest, ExitCodesAndMessages) {
   Write("in.bmp", Image24(2, 2, Gradient));
   const std::string in = Quoted("in.bmp"), out = Quoted("out.bmp");
