@@ -648,3 +648,14 @@ TEST(Folders, FileDialogsReturnTheChosenPathAndKeepTheCurrentDirectory) {
     EXPECT_EQ(GetCurrentDirectoryPath(), current);
   }
 }
+
+// The harness hands paths to child processes through the environment: a Japanese value of about 200
+// bytes (far fewer characters) comes back whole, not cut at its character count.
+TEST(HarnessSetting, JapaneseValuesComeBackWhole) {
+  std::string value = "C:\\ゲーム";
+  while (value.size() < 200) value += "\\" + kHyo + kSo + kNo + "データ";
+  testing_support::SetHarnessSetting("ADDON_JAPANESE_PROBE", value.c_str());
+  EXPECT_BYTES(value, testing_support::HarnessSetting("ADDON_JAPANESE_PROBE"));
+  testing_support::SetHarnessSetting("ADDON_JAPANESE_PROBE", nullptr);
+  EXPECT_EQ(testing_support::HarnessSetting("ADDON_JAPANESE_PROBE"), "");
+}

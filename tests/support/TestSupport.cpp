@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "foundation/AnsiText.h"
 #include "foundation/DebugPrint.h"
 #include "foundation/MessageBox.h"
 
@@ -157,14 +158,18 @@ void DeleteRegistryTree(HKEY root, const std::string& path) {
 
 // Read from the process's environment block, not the C runtime's copy, so that what SetHarnessSetting
 // wrote is seen at once.
+// Through the wide call: the ANSI one answers in characters under Wine, which cuts Japanese values.
 std::string HarnessSetting(const char* name) {
-  DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+  std::wstring wideName;
+  if (!AnsiToWide(name, wideName)) return std::string();
+  DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
   while (size > 0) {
-    std::string value(size, '\0');
-    const DWORD length = GetEnvironmentVariableA(name, &value[0], size);
+    std::wstring value(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(wideName.c_str(), &value[0], size);
     if (length < size) {
       value.resize(length);
-      return value;
+      std::string text;
+      return WideToAnsi(value, text) ? text : std::string();
     }
     size = length;  // grew in between: try again with the new size
   }
