@@ -136,3 +136,43 @@ TEST(LzssTool, DamageAndBadUsage) {
   EXPECT_EQ(RunPackTool(scratch, "get --reader zip a b").exitCode, 2u);
   EXPECT_EQ(RunPackTool(scratch, "get --reader lzss-single a").exitCode, 2u);
 }
+
+TEST(LzssTool, ArchiveIsTheSameWhateverTheJobCount) {
+  ScratchFolder scratch;
+  for (int i = 0; i < 30; ++i) {
+    std::string name = "d\\" + std::string(i % 2 ? kNo : kSo) + "\\F" + std::to_string(i) + ".bin";
+    ASSERT_TRUE(WriteFileMakingFolders(scratch / name, PatternBytes(size_t(i) * 3001 % 90000, i) +
+                                                            std::string(size_t(i) * 2000, char('A' + i % 26))));
+  }
+  ASSERT_EQ(RunPackTool(scratch, "lzss d one.dat --jobs 1").exitCode, 0u);
+  ASSERT_EQ(RunPackTool(scratch, "lzss --jobs 3 d three.dat").exitCode, 0u);
+  ASSERT_EQ(RunPackTool(scratch, "lzss d").exitCode, 0u);
+  std::string one, three, all;
+  ASSERT_TRUE(ReadWholeFile(scratch / "one.dat", &one));
+  ASSERT_TRUE(ReadWholeFile(scratch / "three.dat", &three));
+  ASSERT_TRUE(ReadWholeFile(scratch / "d.dat", &all));
+  EXPECT_TRUE(one == three);
+  EXPECT_TRUE(one == all);
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile(scratch / "d\\" + kNo + "\\F29.bin", &bytes));
+  EXPECT_EQ(ReadWith<CLZSSArchiveFile>(scratch / "d\\" + kNo + "\\f29.bin"), bytes);
+
+  // A failed archive leaves nothing under its name, and an earlier archive of that name stays whole:
+  // here a file that another program holds cannot be read.
+  ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\a.txt", "fine"));
+  ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\b.txt", "held"));
+  ASSERT_TRUE(WriteWholeFile(scratch / "e.dat", "earlier"));
+  HANDLE held = CreateFileA((scratch / "e\\" + kHyo + "\\b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ToolRun failed = RunPackTool(scratch, "lzss e");
+  CloseHandle(held);
+  EXPECT_EQ(failed.exitCode, 1u);
+  EXPECT_NE(failed.err.find("b.txt"), std::string::npos) << failed.err;
+  ASSERT_TRUE(ReadWholeFile(scratch / "e.dat", &bytes));
+  EXPECT_EQ(bytes, "earlier");
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((scratch / "*.tmp").c_str(), &found);
+  EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "a temporary file is left: " << found.cFileName;
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+}

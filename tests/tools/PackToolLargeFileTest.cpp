@@ -83,7 +83,7 @@ const bool k32BitBuild = sizeof(void*) == 4;
 
 TEST(PackToolLargeFiles, FourGigabytesAndMoreFailCleanly) {
   ScratchFolder scratch;
-  const std::string folder = "大" + kHyo;
+  const std::string folder = "大" + kHyo + "データ";
   ASSERT_TRUE(MakeFolders(scratch / folder));
   const uint64_t size = (uint64_t(4) << 30) + 10;
   if (!MakeSparseFile(scratch / folder + "\\big.bin", size, "ten bytes!")) {
@@ -115,7 +115,7 @@ TEST(PackToolLargeFiles, FourGigabytesAndMoreFailCleanly) {
 
 TEST(PackToolLargeFiles, TwoAndAHalfGigabytesPackAndReadBack) {
   ScratchFolder scratch;
-  const std::string folder = "大" + kSo;
+  const std::string folder = "大" + kSo + "ファイル";
   ASSERT_TRUE(MakeFolders(scratch / folder));
   const uint64_t size = uint64_t(5) << 29;  // 2.5 GiB: past what a 32-bit vector holds
   const std::string tail = "the end of a large file";

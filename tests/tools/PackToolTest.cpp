@@ -420,4 +420,20 @@ TEST(PackTool, ArchiveIsTheSameWhateverTheJobCount) {
   ToolRun verify = RunPackTool(scratch, "verify all.pak");
   EXPECT_EQ(verify.exitCode, 0u) << verify.err;
   EXPECT_NE(verify.err.find("41 members decode"), std::string::npos) << verify.err;
+
+  // A member that cannot be read (another program holds it) fails the archive: nothing is left under its
+  // name, and the archive written before stays whole.
+  HANDLE held = CreateFileA((scratch / "d\\" + kSo + "\\f1.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ToolRun failed = RunPackTool(scratch, "pack d all.pak");
+  ToolRun failedSingle = RunPackTool(scratch, "pack-single d\\" + kSo + "\\f1.bin");
+  CloseHandle(held);
+  EXPECT_EQ(failed.exitCode, 1u);
+  EXPECT_NE(failed.err.find("f1.bin"), std::string::npos) << failed.err;
+  EXPECT_EQ(failedSingle.exitCode, 1u);
+  std::string after;
+  ASSERT_TRUE(ReadWholeFile(scratch / "all.pak", &after));
+  EXPECT_TRUE(after == all);
+  EXPECT_EQ(TreeNames(scratch / "d").size(), 41u) << "no single pack nor temporary file is left in the folder";
 }
