@@ -1,7 +1,8 @@
 // How long packtool.exe takes to pack a generated game-data tree with one job and with one per
 // processor, and the ratio; the same for its LZSS archives. The tree (about 300 MB in files of mixed
 // sizes: text-like, pixel-like and already-compressed) is made from a fixed seed in a scratch folder
-// below FOLDER and removed afterwards. Each archive is checked to be the same with every job count.
+// below FOLDER and removed afterwards. Each command runs twice with each count, the better time
+// counts. Each archive is checked to be the same with every job count.
 //
 //   packtool_bench PACKTOOL.EXE FOLDER [MEGABYTES]    (default 300)
 #include <windows.h>
@@ -163,8 +164,19 @@ int main(int argc, char** argv) {
   for (const char* command : {"pack", "lzss"}) {
     const char* extension = std::string(command) == "pack" ? ".pak" : ".dat";
     const std::string one = std::string("one") + extension, all = std::string("all") + extension;
-    double single = TimeRun("\"" + tool + "\" " + command + " data " + one + " --jobs 1", root);
-    double every = TimeRun("\"" + tool + "\" " + command + " data " + all + " --jobs " + std::to_string(processors), root);
+    // Two rounds in turn, the order swapped in the second, so that neither count always runs first;
+    // the better time of each counts (the machine may be shared).
+    const std::string line = "\"" + tool + "\" " + command + " data ";
+    double single = 1e30, every = 1e30;
+    for (int round = 0; round < 2 && single >= 0 && every >= 0; ++round) {
+      for (int turn = 0; turn < 2; ++turn) {
+        const bool alone = (turn == 0) == (round == 0);
+        double seconds = alone ? TimeRun(line + one + " --jobs 1", root)
+                               : TimeRun(line + all + " --jobs " + std::to_string(processors), root);
+        double& best = alone ? single : every;
+        best = seconds < 0 ? -1 : std::min(best, seconds);
+      }
+    }
     if (single < 0 || every < 0) {
       std::printf("packtool %s: failed\n", command);
       status = 1;
