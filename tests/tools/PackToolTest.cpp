@@ -421,6 +421,24 @@ TEST(PackTool, ArchiveIsTheSameWhateverTheJobCount) {
   EXPECT_EQ(verify.exitCode, 0u) << verify.err;
   EXPECT_NE(verify.err.find("41 members decode"), std::string::npos) << verify.err;
 
+  // Damage inside the large member, which verify and extract decode a piece at a time, is found.
+  std::string damaged = all;
+  PackIndex index(reinterpret_cast<const uint8_t*>(damaged.data()) + kPackHeaderSize,
+                  damaged.size() - kPackHeaderSize);
+  const PackEntry* largeEntry = index.Find("large.bin");
+  ASSERT_NE(largeEntry, nullptr);
+  ASSERT_GE(largeEntry->length, 32u << 20);
+  damaged[largeEntry->offset + largeEntry->length / 2] ^= 0x21;
+  ASSERT_TRUE(WriteWholeFile(scratch / "damaged.pak", damaged));
+  ToolRun verifyDamaged = RunPackTool(scratch, "verify damaged.pak");
+  EXPECT_EQ(verifyDamaged.exitCode, 1u);
+  EXPECT_NE(verifyDamaged.err.find("damaged member: large.bin"), std::string::npos) << verifyDamaged.err;
+  ToolRun extractDamaged = RunPackTool(scratch, "extract damaged.pak " + kNo);
+  EXPECT_EQ(extractDamaged.exitCode, 1u);
+  EXPECT_NE(extractDamaged.err.find("large.bin"), std::string::npos) << extractDamaged.err;
+  EXPECT_FALSE(FileExists(scratch / kNo + "\\large.bin"));
+  EXPECT_EQ(TreeNames(scratch / kNo).size(), 40u);
+
   // A member that cannot be read (another program holds it) fails the archive: nothing is left under its
   // name, and the archive written before stays whole.
   HANDLE held = CreateFileA((scratch / "d\\" + kSo + "\\f1.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
