@@ -157,13 +157,32 @@ TEST(LzssTool, ArchiveIsTheSameWhateverTheJobCount) {
   ASSERT_TRUE(ReadWholeFile(scratch / "d\\" + kNo + "\\F29.bin", &bytes));
   EXPECT_EQ(ReadWith<CLZSSArchiveFile>(scratch / "d\\" + kNo + "\\f29.bin"), bytes);
 
-  // A failed archive leaves nothing under its name, and an earlier archive of that name stays whole.
-  ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\ok.txt", "fine"));
-  ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\OK.TXT.x", "fine"));
-  ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\Ok.txt", "the same member in lower case"));
+  // A failed archive leaves nothing under its name, and an earlier archive of that name stays whole:
+  // here a file that another program holds cannot be read.
+  ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\a.txt", "fine"));
+  ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\b.txt", "held"));
   ASSERT_TRUE(WriteWholeFile(scratch / "e.dat", "earlier"));
-  ToolRun clash = RunPackTool(scratch, "lzss e");
-  EXPECT_EQ(clash.exitCode, 1u);
+  HANDLE held = CreateFileA((scratch / "e\\" + kHyo + "\\b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ToolRun failed = RunPackTool(scratch, "lzss e");
+  CloseHandle(held);
+  EXPECT_EQ(failed.exitCode, 1u);
+  EXPECT_NE(failed.err.find("b.txt"), std::string::npos) << failed.err;
   ASSERT_TRUE(ReadWholeFile(scratch / "e.dat", &bytes));
+  EXPECT_EQ(bytes, "earlier");
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((scratch / "*.tmp").c_str(), &found);
+  EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "a temporary file is left: " << found.cFileName;
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+
+  // Two files that are one member (names differ only in case) fail the archive; the earlier one stays.
+  ASSERT_TRUE(WriteFileMakingFolders(scratch / "c\\" + kHyo + "\\ok.txt", "fine"));
+  ASSERT_TRUE(WriteFileMakingFolders(scratch / "c\\" + kHyo + "\\OK.TXT.x", "fine"));
+  ASSERT_TRUE(WriteFileMakingFolders(scratch / "c\\" + kHyo + "\\Ok.txt", "the same member in lower case"));
+  ASSERT_TRUE(WriteWholeFile(scratch / "c.dat", "earlier"));
+  ToolRun clash = RunPackTool(scratch, "lzss c");
+  EXPECT_EQ(clash.exitCode, 1u);
+  ASSERT_TRUE(ReadWholeFile(scratch / "c.dat", &bytes));
   EXPECT_EQ(bytes, "earlier");
 }

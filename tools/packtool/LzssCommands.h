@@ -6,7 +6,7 @@
 
 #include "tools/packtool/PackToolCommands.h"
 
-// lzss FOLDER [ARCHIVE]: the LZSS archive of every file below FOLDER (default FOLDER.dat), member
+// lzss FOLDER [ARCHIVE] [--jobs N]: the LZSS archive of every file below FOLDER (default FOLDER.dat), member
 // names in lower case with '\\'.
 int RunLzssCommand(const PackToolArgs& args);
 // lzss-single FILE: FILE.dat beside FILE.
@@ -19,6 +19,8 @@ bool IsPakFile(const std::string& path);
 int ListLzssArchive(const std::string& path);
 // verify: every member decodes to its recorded length.
 int VerifyLzssArchive(const std::string& path);
+// extract: every member written below `folder` (a full path, made when missing).
+int ExtractLzssArchive(const std::string& path, const std::string& folder, bool force);
 
 // get --reader lzss-archive|lzss-single NAME OUT: opens NAME with that reader. Where the reader would
 // show a box, its caption and text go to stderr instead and the result is 1.

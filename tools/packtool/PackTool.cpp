@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -19,13 +21,14 @@ struct PackToolCommand {
 };
 
 const PackToolCommand kCommands[] = {
-    {"pack", "FOLDER [ARCHIVE] [--level N]", RunPackCommand},
+    {"pack", "FOLDER [ARCHIVE] [--level N] [--jobs N]", RunPackCommand},
     {"pack-single", "FILE [--level N]", RunPackSingleCommand},
-    {"lzss", "FOLDER [ARCHIVE]", RunLzssCommand},
+    {"lzss", "FOLDER [ARCHIVE] [--jobs N]", RunLzssCommand},
     {"lzss-single", "FILE", RunLzssSingleCommand},
     {"list", "ARCHIVE", RunListCommand},
     {"verify", "ARCHIVE", RunVerifyCommand},
     {"get", "[--reader lzss-archive|lzss-single] NAME OUT", RunGetCommand},
+    {"extract", "ARCHIVE FOLDER [--force]", RunExtractCommand},
 };
 
 void PrintUsage() {
@@ -46,7 +49,19 @@ int main(int argc, char** argv) {
   }
   for (const PackToolCommand& command : kCommands) {
     if (std::strcmp(argv[1], command.name) != 0) continue;
-    int result = command.run(PackToolArgs(argv + 2, argv + argc));
+    int result = kToolFailure;
+    // The commands report their failures by their results; an exception that still escapes (memory
+    // that runs out where no check expects it) ends the command with a message, never with a crash.
+    // The outputs' destructors have removed what was half-written by then.
+    try {
+      result = command.run(PackToolArgs(argv + 2, argv + argc));
+    } catch (const std::bad_alloc&) {
+      std::fprintf(stderr, "packtool: out of memory\n");
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "packtool: %s\n", error.what());
+    } catch (...) {
+      std::fprintf(stderr, "packtool: failed\n");
+    }
     if (result == kToolBadUsage) std::fprintf(stderr, "usage: packtool %s %s\n", command.name, command.usage);
     return result;
   }

@@ -17,3 +17,5 @@ int RunPackSingleCommand(const PackToolArgs& args);
 int RunListCommand(const PackToolArgs& args);
 int RunVerifyCommand(const PackToolArgs& args);
 int RunGetCommand(const PackToolArgs& args);
+// extract ARCHIVE FOLDER [--force]: every member written below FOLDER.
+int RunExtractCommand(const PackToolArgs& args);
