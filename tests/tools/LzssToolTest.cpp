@@ -175,14 +175,4 @@ TEST(LzssTool, ArchiveIsTheSameWhateverTheJobCount) {
   HANDLE find = FindFirstFileA((scratch / "*.tmp").c_str(), &found);
   EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "a temporary file is left: " << found.cFileName;
   if (find != INVALID_HANDLE_VALUE) FindClose(find);
-
-  // Two files that are one member (names differ only in case) fail the archive; the earlier one stays.
-  ASSERT_TRUE(WriteFileMakingFolders(scratch / "c\\" + kHyo + "\\ok.txt", "fine"));
-  ASSERT_TRUE(WriteFileMakingFolders(scratch / "c\\" + kHyo + "\\OK.TXT.x", "fine"));
-  ASSERT_TRUE(WriteFileMakingFolders(scratch / "c\\" + kHyo + "\\Ok.txt", "the same member in lower case"));
-  ASSERT_TRUE(WriteWholeFile(scratch / "c.dat", "earlier"));
-  ToolRun clash = RunPackTool(scratch, "lzss c");
-  EXPECT_EQ(clash.exitCode, 1u);
-  ASSERT_TRUE(ReadWholeFile(scratch / "c.dat", &bytes));
-  EXPECT_EQ(bytes, "earlier");
 }
