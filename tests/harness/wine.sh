@@ -67,6 +67,15 @@ REG
   # The full-width font name goes through reg, which takes UTF-8 arguments.
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /d IPAGothic /f >/dev/null 2>&1
+  # A program that crashes ends at once with its exception code, in both registry views (each build
+  # reads its own): Wine's default debugger would stop it and wait.
+  local view
+  for view in 32 64; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+      /d 'cmd.exe /c exit 1 %ld %ld' /f /reg:$view >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f /reg:$view \
+      >/dev/null 2>&1
+  done
   wineserver -k; wineserver -w
   wineserver -p
   # Wine's background processes keep the output of the command that starts them: warm up on a file.
