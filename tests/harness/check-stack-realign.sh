@@ -2,7 +2,7 @@
 # Checks 32-bit Windows objects for 128-bit stack accesses that assume the caller aligned the stack to
 # 16 bytes. Win32 enters callbacks with a stack aligned to 4 only, so in every function an instruction
 # that needs an aligned operand (any legacy SSE instruction with a memory operand except the unaligned
-# moves and the 4- and 8-byte ones) may address the stack only after the function has realigned it
+# moves and the 4- and 8-byte ones, and the aligned and non-temporal VEX moves) may address the stack only after the function has realigned it
 # (and $-16,%esp or wider). Prints, per object, the functions that realign, the aligned stack accesses
 # after a realignment and those before one; exits 1 when any comes before one.
 # Usage: check-stack-realign.sh OBJDUMP OBJECT-OR-ARCHIVE...
@@ -23,7 +23,7 @@ for object in "$@"; do
       if (op ~ /^and/ && line ~ /\$0xffffff[0-9a-f]0,%esp/) { realigned = 1; realigns++; next }
       if (line !~ /%xmm/ || line !~ /\(%(esp|ebp)/) next
       if (op ~ /^(movdqu|movups|movupd|movd|movq|movss|movsd|movlps|movhps|movlpd|movhpd|lddqu)$/) next
-      if (op ~ /^v/) next   # VEX forms take unaligned operands
+      if (op ~ /^v/ && op !~ /^vmov(a|nt)/) next   # VEX forms take unaligned operands, but for these moves
       if (realigned) late++; else { early++; total_early++ }
     }
     END {

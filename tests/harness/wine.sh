@@ -1,5 +1,8 @@
 # Wine environment for the test programs and for running setup.exe: one fresh prefix in the build tree,
 # one Xvfb (unless a display is wanted and present), one persistent wineserver. Sourced by ./dev.
+# The prefix is made anew by every start (none is kept or copied from a template): a prefix made by
+# another Wine set-up (another version, or before the 32-bit loader was installed) fails many checks.
+# With Wine's 32-bit loader installed the one 64-bit prefix runs both the x86_64 and the i686 programs.
 #
 # Drives of the prefix:
 #   C:  the prefix's own drive (the base game is installed below it)
@@ -89,6 +92,13 @@ wine_env_protect_disc() {
       export ADDON_DISC_READONLY=1
     fi
   fi
+}
+
+# Makes it writable again (to put another setup.exe on it).
+wine_env_unprotect_disc() {
+  [ -n "${WINE_ENV_ROOT:-}" ] || return 0
+  while mountpoint -q "$WINE_ENV_ROOT/cd-g" 2>/dev/null; do umount "$WINE_ENV_ROOT/cd-g" 2>/dev/null || break; done
+  unset ADDON_DISC_READONLY
 }
 
 wine_env_unmount() {
