@@ -66,7 +66,9 @@ Windows Registry Editor Version 5.00
 "MS PGothic"="IPAPGothic"
 "MS Gothic"="IPAGothic"
 REG
-  wine regedit /S "$root/settings.reg" >/dev/null 2>&1
+  # Through the 64-bit view: with Wine's 32-bit loader installed, `wine reg` is the 32-bit reg, whose
+  # writes under HKLM\Software land in Wow6432Node, where Wine's 64-bit drive manager never looks.
+  wine reg import "$root/settings.reg" /reg:64 >/dev/null 2>&1
   # The full-width font name goes through reg, which takes UTF-8 arguments.
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /d IPAGothic /f >/dev/null 2>&1
