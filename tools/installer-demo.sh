@@ -48,12 +48,14 @@ APP_PATHS='Software\Microsoft\Windows\CurrentVersion\App Paths\SorvaneDemo.exe'
 UNINSTALL='Software\Microsoft\Windows\CurrentVersion\Uninstall\SorvaneDemo'
 
 # wine's reg prints Shift-JIS: show it as UTF-8.
-reg_query() { wine reg query "$1" 2>/dev/null | iconv -f CP932 -t UTF-8 | tr -d '\r' | sed '/^$/d; s/^/     /'; }
+# The demo runs the 64-bit build: look at the 64-bit registry view (`wine reg` may be the 32-bit reg,
+# which sees the Uninstall key of the 32-bit view).
+reg_query() { wine reg query "$1" /reg:64 2>/dev/null | iconv -f CP932 -t UTF-8 | tr -d '\r' | sed '/^$/d; s/^/     /'; }
 list_registered() {
   local root key found=0
   for root in HKLM HKCU; do
     for key in "$APP_PATHS" "$UNINSTALL"; do
-      if wine reg query "$root\\$key" >/dev/null 2>&1; then
+      if wine reg query "$root\\$key" /reg:64 >/dev/null 2>&1; then
         echo "   $root\\$key"; reg_query "$root\\$key"; found=1
       fi
     done
@@ -83,7 +85,8 @@ list_files
 echo "== the uninstall information file"
 iconv -f CP932 -t UTF-8 "$GAME/uninstall.dat" | tr -d '\r' | sed 's/^/   /'
 
-COMMAND=$(wine reg query "HKLM\\$UNINSTALL" /v UninstallString 2>/dev/null || wine reg query "HKCU\\$UNINSTALL" /v UninstallString)
+COMMAND=$(wine reg query "HKLM\\$UNINSTALL" /v UninstallString /reg:64 2>/dev/null ||
+  wine reg query "HKCU\\$UNINSTALL" /v UninstallString /reg:64)
 COMMAND=$(printf '%s\n' "$COMMAND" | tr -d '\r' | sed -n 's/^ *UninstallString *REG_SZ *//p')
 echo "== running the registered uninstall command: $COMMAND"
 [[ $COMMAND =~ ^\"([^\"]*)\"\ \"([^\"]*)\"$ ]] || { echo "unexpected uninstall command" >&2; exit 1; }
@@ -101,10 +104,10 @@ list_files
 
 # What must hold: no entry, nothing of the demo, the player's file as it was.
 problems=()
-wine reg query "HKLM\\$APP_PATHS" >/dev/null 2>&1 && problems+=("App Paths entry under HKLM")
-wine reg query "HKCU\\$APP_PATHS" >/dev/null 2>&1 && problems+=("App Paths entry under HKCU")
-wine reg query "HKLM\\$UNINSTALL" >/dev/null 2>&1 && problems+=("Uninstall entry under HKLM")
-wine reg query "HKCU\\$UNINSTALL" >/dev/null 2>&1 && problems+=("Uninstall entry under HKCU")
+wine reg query "HKLM\\$APP_PATHS" /reg:64 >/dev/null 2>&1 && problems+=("App Paths entry under HKLM")
+wine reg query "HKCU\\$APP_PATHS" /reg:64 >/dev/null 2>&1 && problems+=("App Paths entry under HKCU")
+wine reg query "HKLM\\$UNINSTALL" /reg:64 >/dev/null 2>&1 && problems+=("Uninstall entry under HKLM")
+wine reg query "HKCU\\$UNINSTALL" /reg:64 >/dev/null 2>&1 && problems+=("Uninstall entry under HKCU")
 left=$(cd "$GAME" 2>/dev/null && find . -mindepth 1 -printf '%P\n' | sort | tr '\n' ' ')
 [ "$left" = "save save/save01.dat " ] || problems+=("game folder holds: $left")
 [ "$(cat "$GAME/save/save01.dat" 2>/dev/null)" = 'save data of the player' ] || problems+=("the player's file changed")
