@@ -1,5 +1,8 @@
 # Wine environment for the test programs and for running setup.exe: one fresh prefix in the build tree,
 # one Xvfb (unless a display is wanted and present), one persistent wineserver. Sourced by ./dev.
+# The prefix is made anew by every start (none is kept or copied from a template): a prefix made by
+# another Wine set-up (another version, or before the 32-bit loader was installed) fails many checks.
+# With Wine's 32-bit loader installed the one 64-bit prefix runs both the x86_64 and the i686 programs.
 #
 # Drives of the prefix:
 #   C:  the prefix's own drive (the base game is installed below it)
@@ -63,10 +66,21 @@ Windows Registry Editor Version 5.00
 "MS PGothic"="IPAPGothic"
 "MS Gothic"="IPAGothic"
 REG
-  wine regedit /S "$root/settings.reg" >/dev/null 2>&1
+  # Through the 64-bit view: with Wine's 32-bit loader installed, `wine reg` is the 32-bit reg, whose
+  # writes under HKLM\Software land in Wow6432Node, where Wine's 64-bit drive manager never looks.
+  wine reg import "$root/settings.reg" /reg:64 >/dev/null 2>&1
   # The full-width font name goes through reg, which takes UTF-8 arguments.
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /d IPAGothic /f >/dev/null 2>&1
+  # A program that crashes ends at once with its exception code, in both registry views (each build
+  # reads its own): Wine's default debugger would stop it and wait.
+  local view
+  for view in 32 64; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+      /d 'cmd.exe /c exit 1 %ld %ld' /f /reg:$view >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f /reg:$view \
+      >/dev/null 2>&1
+  done
   wineserver -k; wineserver -w
   wineserver -p
   # Wine's background processes keep the output of the command that starts them: warm up on a file.
@@ -80,6 +94,13 @@ wine_env_protect_disc() {
       export ADDON_DISC_READONLY=1
     fi
   fi
+}
+
+# Makes it writable again (to put another setup.exe on it).
+wine_env_unprotect_disc() {
+  [ -n "${WINE_ENV_ROOT:-}" ] || return 0
+  while mountpoint -q "$WINE_ENV_ROOT/cd-g" 2>/dev/null; do umount "$WINE_ENV_ROOT/cd-g" 2>/dev/null || break; done
+  unset ADDON_DISC_READONLY
 }
 
 wine_env_unmount() {
