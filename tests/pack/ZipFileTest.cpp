@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "pack/PackFormat.h"
 #include "pack/PackIndexCache.h"
 #include "tests/pack/HandPacks.h"
+#include "tests/pack/SparseFile.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/ToolRun.h"
 
@@ -404,4 +406,33 @@ TEST(PackSearch, IndexOverItsBudgetIsNoPack) {
     EXPECT_EQ(run.exitCode, 1u) << command << run.err;
     EXPECT_NE(run.err.find(big), std::string::npos) << command << run.err;
   }
+}
+
+TEST(PackSearch, MemberAcrossThe4GiBMarkOfALargePack) {
+  // The last member of a pack of more than 4 GiB starts below the mark and ends past it: the reader
+  // and `packtool list` find its trailer by a 64-bit position.
+  ScratchFolder folder;
+  const std::string name = kHyo + "\\" + kSo + "末尾.bin";
+  const std::string contents = PatternBytes(3000, 19);
+  std::string block;
+  ASSERT_TRUE(EncodeStoredBlock(contents.data(), contents.size(), 6, &block));
+  PackEntry entry;
+  entry.name = name;
+  entry.offset = 0xFFFFFF00u;
+  entry.length = static_cast<uint32_t>(block.size());
+  ASSERT_GT(uint64_t(entry.offset) + entry.length, uint64_t(1) << 32);
+  std::string index = MakeIndexBlock({entry});
+  const std::string pack = folder / ("大" + kNo + ".pak");
+  if (!MakeSparseFile(pack, uint64_t(entry.offset) + entry.length,
+                      {{0, MakePackHeader(PackVariant::kArchive, static_cast<uint32_t>(index.size())) + index},
+                       {entry.offset, block}})) {
+    GTEST_SKIP() << kHostLacks << "no room for a sparse file of 4 GiB here";
+  }
+  EXPECT_EQ(ReadThroughFront(folder / ("大" + kNo + "\\" + name)), contents);
+  ToolRun list = RunPackTool(folder, "list " + Quoted(pack));
+  EXPECT_EQ(list.exitCode, 0u) << list.err;
+  char line[64];
+  std::snprintf(line, sizeof line, "%10u %10u ", 3000u, entry.length);
+  EXPECT_NE(list.out.find(line + name + "\r\n"), std::string::npos) << list.out;
+  DeleteFileA(pack.c_str());
 }
