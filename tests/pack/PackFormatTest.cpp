@@ -229,6 +229,65 @@ TEST(PackFormat, StreamedDecodeAgreesWithWholeBlockDecode) {
   EXPECT_FALSE(failing.RanOutOfMemory());
 }
 
+TEST(PackFormat, LargeOutputsAreReusedButNeverShared) {
+  ReleaseSpareOutput();
+  auto encode = [](const std::string& data) {
+    std::string block;
+    EXPECT_TRUE(EncodeStoredBlock(data.data(), data.size(), 6, &block));
+    return std::vector<uint8_t>(block.begin(), block.end());
+  };
+  const std::string a = PatternBytes(3 << 20, 1), b(2 << 20, 'b'), c = PatternBytes(100000, 3);
+  std::vector<uint8_t> blockA = encode(a), blockB = encode(b), blockC = encode(c);
+  auto decode = [](CZipCodec& codec, std::vector<uint8_t> block) {  // a copy: decoding unscrambles it
+    codec.SetStoredBlock(block.data(), static_cast<uint32_t>(block.size()));
+    EXPECT_TRUE(codec.Decode());
+    return std::string(reinterpret_cast<const char*>(codec.GetDecodedData()), codec.GetDecodedLength());
+  };
+
+  CZipCodec first;
+  ASSERT_EQ(decode(first, blockA), a);
+  const uint8_t* bufferA = first.GetDecodedData();
+  first.Release();
+  // The next large output of about that size writes to the released buffer: only its own bytes show.
+  CZipCodec second;
+  ASSERT_EQ(decode(second, blockB), b);
+  EXPECT_EQ(second.GetDecodedData(), bufferA);
+  EXPECT_EQ(second.GetDecodedLength(), b.size());
+  // While it is held, no other codec gets it.
+  CZipCodec third;
+  ASSERT_EQ(decode(third, blockA), a);
+  EXPECT_NE(third.GetDecodedData(), second.GetDecodedData());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(second.GetDecodedData()), second.GetDecodedLength()), b);
+  // A small output does not take a large spare; a streamed decode takes it like a whole one.
+  const uint8_t* bufferThird = third.GetDecodedData();
+  third.Release();
+  CZipCodec small;
+  ASSERT_EQ(decode(small, blockC), c);
+  EXPECT_NE(small.GetDecodedData(), bufferThird);
+  uint8_t lastFour[4];
+  std::memcpy(lastFour, blockB.data() + blockB.size() - 4, 4);
+  size_t at = 0;
+  CZipCodec streamed;
+  ASSERT_TRUE(streamed.DecodeStreamed(static_cast<uint32_t>(blockB.size()), lastFour, [&](uint8_t* buffer, size_t size) {
+    std::memcpy(buffer, blockB.data() + at, size);
+    at += size;
+    return true;
+  }));
+  EXPECT_EQ(streamed.GetDecodedData(), bufferThird);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(streamed.GetDecodedData()), streamed.GetDecodedLength()), b);
+  // A decode that fails gives the buffer back unharmed for the next one.
+  streamed.Release();
+  std::vector<uint8_t> damaged = blockA;
+  damaged[damaged.size() / 2] ^= 0x55;
+  CZipCodec failing;
+  failing.SetStoredBlock(damaged.data(), static_cast<uint32_t>(damaged.size()));
+  EXPECT_FALSE(failing.Decode());
+  EXPECT_EQ(failing.GetDecodedData(), nullptr);
+  CZipCodec after;
+  EXPECT_EQ(decode(after, blockA), a);
+  ReleaseSpareOutput();
+}
+
 TEST(PackFormat, HeadersOfBothVariants) {
   uint32_t number = 0;
   EXPECT_TRUE(ReadPackHeader(kHandArchive, sizeof kHandArchive, PackVariant::kArchive, &number));
