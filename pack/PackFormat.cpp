@@ -222,6 +222,7 @@ int DecodePackArchiveMember(const uint8_t* file, size_t fileSize, const std::str
   if (!ReadPackHeader(file, fileSize, PackVariant::kArchive, &indexLength)) return 0;
   if (indexLength > fileSize - kPackHeaderSize) return 0;  // the index cannot be read whole
   PackIndex index(file + kPackHeaderSize, indexLength);
+  if (!index.IsUsable()) return 0;  // as the readers: an index over its budget is no pack
   const PackEntry* entry = index.Find(member);
   if (!entry || !IsStoredBlockInFile(entry->offset, entry->length, fileSize)) return -1;
   return DecodeStoredBlock(file + entry->offset, entry->length, out) ? 1 : -1;

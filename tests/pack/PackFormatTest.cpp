@@ -502,6 +502,12 @@ TEST(PackFormat, IndexOverItsBudgetHoldsNothing) {
   PackIndex refused(reinterpret_cast<const uint8_t*>(past.data()), past.size());
   EXPECT_TRUE(refused.IsOverBudget());
   EXPECT_EQ(refused.GetCount(), 0u);
+  std::vector<uint8_t> out;
+  std::string file = MakePackHeader(PackVariant::kArchive, static_cast<uint32_t>(past.size())) + past;
+  EXPECT_EQ(DecodePackArchiveMember(reinterpret_cast<const uint8_t*>(file.data()), file.size(), "x", &out), 0);
+  file = MakePackHeader(PackVariant::kArchive, static_cast<uint32_t>(atLimit.size())) + atLimit;
+  EXPECT_EQ(DecodePackArchiveMember(reinterpret_cast<const uint8_t*>(file.data()), file.size(), "x", &out), -1)
+      << "listed, but its block does not decode";
 }
 
 TEST(PackFormat, DamagedArchivesFailCleanly) {
