@@ -101,12 +101,6 @@ StreamResult LoadStream(CPlainFile& file, uint32_t compressed, uint32_t decoded,
   return StreamResult::kLoaded;
 }
 
-// Offsets are unsigned 32-bit, a seek distance signed: past 2 GiB the seek takes two steps.
-bool SeekFromStart(CPlainFile& file, uint32_t offset) {
-  if (offset <= 0x7FFFFFFFu) return file.Seek(static_cast<int32_t>(offset), 0);
-  return file.Seek(0x7FFFFFFF, 0) && file.Seek(static_cast<int32_t>(offset - 0x7FFFFFFFu), 1);
-}
-
 }  // namespace
 
 bool FindLZSSArchive(const std::string& path, std::string* archivePath, std::string* memberName) {
@@ -131,8 +125,9 @@ bool FindLZSSArchive(const std::string& path, std::string* archivePath, std::str
 int CLZSSArchiveFile::_OpenDatFile(const std::string& path) {
   std::string archivePath, member;
   if (!FindLZSSArchive(path, &archivePath, &member)) return 0;
+  // An archive may pass 4 GiB: members are judged against its whole size.
   CPlainFile archive;
-  if (archive.Open(archivePath) != 1) return 0;
+  if (archive.OpenLarge(archivePath) != 1) return 0;
 
   const LzssMemberForms forms = MakeLzssMemberForms(member);
   LzssRecord record;
@@ -146,8 +141,8 @@ int CLZSSArchiveFile::_OpenDatFile(const std::string& path) {
 
   // A record whose numbers point outside the archive, or whose offset cannot be reached, is a member
   // that cannot be read: never bytes from another place.
-  if (CheckLzssMember(record, archive.GetSize()) == LzssMemberProblem::kOutsideArchive ||
-      !SeekFromStart(archive, record.offset)) {
+  if (CheckLzssMember(record, archive.GetSize64()) == LzssMemberProblem::kOutsideArchive ||
+      !archive.SeekTo64(record.offset)) {
     ReportReadError(kArchiveTexts, path);
     return -1;
   }
@@ -160,17 +155,25 @@ int CLZSSArchiveFile::_OpenDatFile(const std::string& path) {
 
 int CLZSSSingleFile::_OpenDatFile(const std::string& path) {
   CPlainFile file;
-  if (file.Open(path + ".dat") != 1) return 0;
-  uint32_t size = file.GetSize();
+  if (file.OpenLarge(path + ".dat") != 1) return 0;
+  uint64_t size = file.GetSize64();
   uint8_t header[4];
-  if (file.Read(header, 4, 1) != 1 || size < 4) {
+  if (file.Read(header, 4, 1) != 1 || size < 4 || size == ~uint64_t(0)) {
     DebugPrint("CLZSSSingleFile::_OpenDatFile() ファイルヘッダの読み込みに失敗！(データファイル形式が違う可能性あり)[%s]",
                path.c_str());
     return 0;
   }
   uint32_t decoded = uint32_t(header[0]) | uint32_t(header[1]) << 8 | uint32_t(header[2]) << 16 |
                      uint32_t(header[3]) << 24;
-  if (LoadStream(file, size - 4, decoded, kSingleTexts, path, &decoded_) != StreamResult::kLoaded) return 0;
+  // A stream longer than 32 bits describe is more than any decoded length could come from, and more
+  // than memory holds: refused as memory, never decoded from a cut length.
+  if (size - 4 > 0xFFFFFFFFu) {
+    DebugPrint(kSingleTexts.noMemory, path.c_str(), static_cast<int>(0xFFFFFFFFu), static_cast<int>(decoded));
+    return 0;
+  }
+  if (LoadStream(file, static_cast<uint32_t>(size - 4), decoded, kSingleTexts, path, &decoded_) !=
+      StreamResult::kLoaded)
+    return 0;
   SetData(decoded_.get(), decoded);
   return 1;
 }

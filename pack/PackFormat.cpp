@@ -1,6 +1,8 @@
 #include "pack/PackFormat.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "foundation/PathText.h"
 #include "pack/ZipCodec.h"
@@ -66,40 +68,100 @@ bool IsStoredBlockInFile(uint64_t offset, uint64_t length, uint64_t fileSize) {
   return length >= kMinStoredBlockLength && offset <= fileSize && length <= fileSize - offset;
 }
 
-PackIndex::PackIndex(const uint8_t* block, size_t length) {
-  size_t position = 0;
-  for (;;) {
-    if (length - position < 4) {
-      damaged_ = true;  // no end marker inside the block
-      return;
-    }
+int ReadPackEntry(const uint8_t* bytes, size_t size, PackEntry* entry) {
+  if (size < 4) return -1;  // no end marker inside the block
+  uint32_t nameSize = ReadLittleEndian32(bytes);
+  if (nameSize == 0) return 0;
+  if (nameSize > kMaxMemberNameSize || uint64_t(nameSize) + 12 > size) return -1;
+  const uint8_t* name = bytes + 4;
+  entry->name = NameUpToZero(name, nameSize);
+  uint32_t key = PackNameKey(entry->name.data(), entry->name.size());
+  entry->offset = ReadLittleEndian32(name + nameSize) ^ key;
+  entry->length = ReadLittleEndian32(name + nameSize + 4) ^ key;
+  entry->entryStart = 0;
+  entry->entrySize = nameSize + 12;
+  return 1;
+}
+
+bool SamePackEntry(const PackEntry& a, const PackEntry& b) {
+  return a.name == b.name && a.offset == b.offset && a.length == b.length && a.entryStart == b.entryStart &&
+         a.entrySize == b.entrySize;
+}
+
+PackIndex::PackIndex(const uint8_t* block, size_t length, const PackIndexBudget& budget) {
+  // First a walk that only counts, so that an index over its budget costs no allocation at all and the
+  // rest is allocated once, at its size.
+  size_t count = 0;
+  uint64_t nameBytes = 0;
+  for (size_t position = 0;;) {
+    if (length - position < 4) break;
     uint32_t nameSize = ReadLittleEndian32(block + position);
-    if (nameSize == 0) return;
-    if (nameSize > kMaxMemberNameSize || uint64_t(nameSize) + 12 > length - position) {
-      damaged_ = true;
+    if (nameSize == 0 || nameSize > kMaxMemberNameSize || uint64_t(nameSize) + 12 > length - position) break;
+    const void* zero = std::memchr(block + position + 4, 0, nameSize);
+    nameBytes += zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - (block + position + 4)) : nameSize;
+    if (++count > budget.entries || nameBytes > budget.nameBytes) {
+      overBudget_ = true;
       return;
     }
-    const uint8_t* name = block + position + 4;
-    PackEntry entry;
-    entry.name = NameUpToZero(name, nameSize);
-    uint32_t key = PackNameKey(entry.name.data(), entry.name.size());
-    entry.offset = ReadLittleEndian32(name + nameSize) ^ key;
-    entry.length = ReadLittleEndian32(name + nameSize + 4) ^ key;
-    entry.entryStart = static_cast<uint32_t>(position);
-    entry.entrySize = nameSize + 12;
-    // The first entry of a name is the one a walk from the start meets; later ones stay unreachable.
-    firstByLowerName_.emplace(ToLowerCase(entry.name), static_cast<uint32_t>(entries_.size()));
-    entries_.push_back(std::move(entry));
     position += nameSize + 12;
+  }
+  try {
+    entries_.reserve(count);
+    byName_.reserve(count);
+    lowerNames_.reserve(static_cast<size_t>(nameBytes));
+    size_t position = 0;
+    for (;;) {
+      PackEntry entry;
+      int read = ReadPackEntry(block + position, length - position, &entry);
+      if (read == 0) break;
+      if (read < 0) {
+        damaged_ = true;
+        break;
+      }
+      entry.entryStart = static_cast<uint32_t>(position);
+      position += entry.entrySize;
+      std::string lower = ToLowerCase(entry.name);
+      byName_.push_back({static_cast<uint32_t>(lowerNames_.size()), static_cast<uint32_t>(lower.size()),
+                         static_cast<uint32_t>(entries_.size())});
+      lowerNames_ += lower;
+      entries_.push_back(std::move(entry));
+    }
+    const char* names = lowerNames_.data();
+    std::sort(byName_.begin(), byName_.end(), [names](const SortKey& a, const SortKey& b) {
+      int order = std::memcmp(names + a.nameStart, names + b.nameStart, std::min(a.nameSize, b.nameSize));
+      if (order != 0) return order < 0;
+      if (a.nameSize != b.nameSize) return a.nameSize < b.nameSize;
+      return a.entry < b.entry;
+    });
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+  }
+  if (!IsUsable()) {
+    entries_ = std::vector<PackEntry>();
+    byName_ = std::vector<SortKey>();
+    lowerNames_ = std::string();
   }
 }
 
+uint32_t PackIndex::FirstWithLowerName(const std::string& lower) const {
+  const char* names = lowerNames_.data();
+  // The first key not ordered before (lower, entry 0): equal names are ordered by entry, so this is
+  // the one a walk from the start meets first.
+  auto at = std::lower_bound(byName_.begin(), byName_.end(), lower, [names](const SortKey& key, const std::string& wanted) {
+    int order = std::memcmp(names + key.nameStart, wanted.data(), std::min<size_t>(key.nameSize, wanted.size()));
+    if (order != 0) return order < 0;
+    return key.nameSize < wanted.size();
+  });
+  if (at == byName_.end() || at->nameSize != lower.size() ||
+      std::memcmp(names + at->nameStart, lower.data(), lower.size()) != 0) {
+    return UINT32_MAX;
+  }
+  return at->entry;
+}
+
 const PackEntry* PackIndex::Find(const MemberNameForms& forms) const {
-  auto byBackslash = firstByLowerName_.find(forms.backslash);
-  auto bySlash = forms.slash == forms.backslash ? firstByLowerName_.end() : firstByLowerName_.find(forms.slash);
-  uint32_t best = UINT32_MAX;
-  if (byBackslash != firstByLowerName_.end()) best = byBackslash->second;
-  if (bySlash != firstByLowerName_.end() && bySlash->second < best) best = bySlash->second;
+  uint32_t best = FirstWithLowerName(forms.backslash);
+  if (forms.slash != forms.backslash) best = std::min(best, FirstWithLowerName(forms.slash));
   return best == UINT32_MAX ? nullptr : &entries_[best];
 }
 
@@ -160,6 +222,7 @@ int DecodePackArchiveMember(const uint8_t* file, size_t fileSize, const std::str
   if (!ReadPackHeader(file, fileSize, PackVariant::kArchive, &indexLength)) return 0;
   if (indexLength > fileSize - kPackHeaderSize) return 0;  // the index cannot be read whole
   PackIndex index(file + kPackHeaderSize, indexLength);
+  if (!index.IsUsable()) return 0;  // as the readers: an index over its budget is no pack
   const PackEntry* entry = index.Find(member);
   if (!entry || !IsStoredBlockInFile(entry->offset, entry->length, fileSize)) return -1;
   return DecodeStoredBlock(file + entry->offset, entry->length, out) ? 1 : -1;

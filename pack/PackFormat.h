@@ -16,7 +16,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -58,25 +57,58 @@ struct PackEntry {
   uint32_t entrySize = 0;   // bytes of the entry in the index block
 };
 
+// Reads the entry that starts `bytes` (at most `size` bytes of an index block). 1 an entry, 0 the end
+// marker, -1 damage: the name length is above the limit or the entry runs past `size`. entryStart is
+// left 0 for the caller to set.
+int ReadPackEntry(const uint8_t* bytes, size_t size, PackEntry* entry);
+// Whether two entries say the same: name, offset, length and place in the index.
+bool SamePackEntry(const PackEntry& a, const PackEntry& b);
+
+// What an index may make a reader hold in memory: its entries and their name bytes. The defaults fit
+// many times over in a 32-bit process next to everything else it holds (about 50 MiB at worst), and
+// far beyond what any folder of game data packs.
+struct PackIndexBudget {
+  uint32_t entries;
+  uint64_t nameBytes;
+};
+constexpr PackIndexBudget kPackIndexBudget = {1u << 18, 16u << 20};
+
 // The entries of an index block in their order, up to the end marker or to the first entry that runs
 // past the block or has a name length above the limit (then IsDamaged). Find answers what a linear
-// walk comparing every entry would, with one or two hash look-ups.
+// walk comparing every entry would, by binary search over the lower-case names (no hash a crafted
+// index could make collide: building is n log n and a look-up log n, whatever the names).
+// An index over its budget, or one that memory runs out for, holds no entries and is not usable (it
+// also counts as damaged); nothing is thrown.
 class PackIndex {
  public:
   PackIndex() = default;
-  PackIndex(const uint8_t* block, size_t length);
+  PackIndex(const uint8_t* block, size_t length, const PackIndexBudget& budget = kPackIndexBudget);
 
   size_t GetCount() const { return entries_.size(); }
   const PackEntry& GetAt(size_t i) const { return entries_.at(i); }
-  bool IsDamaged() const { return damaged_; }
+  bool IsDamaged() const { return damaged_ || !IsUsable(); }
+  // False when the index was over its budget or could not be held in memory.
+  bool IsUsable() const { return !overBudget_ && !outOfMemory_; }
+  bool IsOverBudget() const { return overBudget_; }
   // The first entry, in index order, whose name matches; null when none does.
   const PackEntry* Find(const MemberNameForms& forms) const;
   const PackEntry* Find(const std::string& wanted) const { return Find(NormaliseMemberName(wanted)); }
 
  private:
+  // The first entry, in index order, whose lower-case name is `lower`; UINT32_MAX when none is.
+  uint32_t FirstWithLowerName(const std::string& lower) const;
+
+  struct SortKey {
+    uint32_t nameStart;  // in lowerNames_
+    uint32_t nameSize;
+    uint32_t entry;
+  };
   std::vector<PackEntry> entries_;
-  std::unordered_map<std::string, uint32_t> firstByLowerName_;
+  std::string lowerNames_;        // every entry's lower-case name, one after the other
+  std::vector<SortKey> byName_;   // ordered by lower-case name, then by entry
   bool damaged_ = false;
+  bool overBudget_ = false;
+  bool outOfMemory_ = false;
 };
 
 // An index block for these entries (name, offset and length used), with its end marker.

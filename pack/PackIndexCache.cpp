@@ -25,10 +25,12 @@ std::shared_ptr<const PackArchiveIndex> ReadPackArchiveIndex(const std::string& 
   }
   std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[indexLength ? indexLength : 1]);
   if (!block || !file.Read(block.get(), indexLength)) return nullptr;
-  auto result = std::make_shared<PackArchiveIndex>();
+  std::shared_ptr<PackArchiveIndex> result(new (std::nothrow) PackArchiveIndex);
+  if (!result) return nullptr;
   result->stamp = stamp;
   result->indexLength = indexLength;
   result->index = PackIndex(block.get(), indexLength);
+  if (!result->index.IsUsable()) return nullptr;
   return result;
 }
 
@@ -57,6 +59,11 @@ class CPackIndexCache {
     for (Kept& kept : kept_) {
       if (kept.path == path) slot = &kept;
     }
+    if (!index) {
+      // A failure may pass (a writer's lock, memory): never remembered, and what was kept goes.
+      if (slot) kept_.erase(kept_.begin() + (slot - kept_.data()));
+      return nullptr;
+    }
     if (!slot && kept_.size() < kKeptPacks) {
       kept_.emplace_back();
       slot = &kept_.back();
@@ -74,13 +81,22 @@ class CPackIndexCache {
     return index;
   }
 
+  void Drop(const std::string& path, const std::shared_ptr<const PackArchiveIndex>& stale) {
+    CCriticalLock lock(CSingleton<CPackIndexCache>::GetSection());
+    for (size_t i = 0; i < kept_.size(); ++i) {
+      if (kept_[i].path == path && kept_[i].index == stale) {
+        kept_.erase(kept_.begin() + i);
+        return;
+      }
+    }
+  }
+
   void Clear() {
     CCriticalLock lock(CSingleton<CPackIndexCache>::GetSection());
     kept_.clear();
   }
 
  private:
-  // A pack that is not a readable archive is kept too (with a null index), so it is not read again.
   struct Kept {
     std::string path;
     PackStamp stamp;
@@ -101,7 +117,16 @@ bool GetPackStamp(const std::string& path, PackStamp* stamp) {
 }
 
 std::shared_ptr<const PackArchiveIndex> GetPackArchiveIndex(const std::string& path) {
-  return CSingleton<CPackIndexCache>::Get()->Get(path);
+  // The copies of paths and the kept list allocate: running out of memory is a pack not read.
+  try {
+    return CSingleton<CPackIndexCache>::Get()->Get(path);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void DropPackArchiveIndex(const std::string& path, const std::shared_ptr<const PackArchiveIndex>& stale) {
+  CSingleton<CPackIndexCache>::Get()->Drop(path, stale);
 }
 
 void ClearPackIndexCache() { CSingleton<CPackIndexCache>::Get()->Clear(); }

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <mutex>
 #include <new>
 
 namespace {
@@ -17,7 +18,76 @@ std::unique_ptr<uint8_t[]> AllocateBytes(uint64_t count) {
   return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[static_cast<size_t>(count)]);
 }
 
+constexpr size_t kMinSpareOutput = size_t(1) << 20;
+
+// The one kept output buffer. Made once and never destroyed, so that codecs released during the
+// process's exit still find it.
+struct SpareOutput {
+  std::mutex lock;
+  uint8_t* data = nullptr;
+  size_t capacity = 0;
+};
+
+SpareOutput& Spare() {
+  static SpareOutput* spare = new SpareOutput;
+  return *spare;
+}
+
+// A buffer of at least `count` bytes and its capacity: the kept one when it is large enough and not
+// more than twice as large, otherwise a new one. Null when memory runs out.
+std::unique_ptr<uint8_t[]> TakeOutput(uint64_t count, size_t* capacity) {
+  if (count == 0 || count > SIZE_MAX) return nullptr;
+  if (count >= kMinSpareOutput / 2) {
+    SpareOutput& spare = Spare();
+    std::lock_guard<std::mutex> hold(spare.lock);
+    if (spare.data && spare.capacity >= count && spare.capacity / 2 <= count) {
+      *capacity = spare.capacity;
+      std::unique_ptr<uint8_t[]> taken(spare.data);
+      spare.data = nullptr;
+      spare.capacity = 0;
+      return taken;
+    }
+  }
+  *capacity = static_cast<size_t>(count);
+  return AllocateBytes(count);
+}
+
+// Keeps `buffer` as the spare when its size is worth it (the one kept before is freed), else frees it.
+void GiveBackOutput(std::unique_ptr<uint8_t[]> buffer, size_t capacity) {
+  if (!buffer || capacity < kMinSpareOutput || capacity > kMaxSpareOutput) return;
+  uint8_t* previous;
+  {
+    SpareOutput& spare = Spare();
+    std::lock_guard<std::mutex> hold(spare.lock);
+    previous = spare.data;
+    spare.data = buffer.release();
+    spare.capacity = capacity;
+  }
+  delete[] previous;
+}
+
 }  // namespace
+
+void ReleaseSpareOutput() {
+  uint8_t* previous;
+  {
+    SpareOutput& spare = Spare();
+    std::lock_guard<std::mutex> hold(spare.lock);
+    previous = spare.data;
+    spare.data = nullptr;
+    spare.capacity = 0;
+  }
+  delete[] previous;
+}
+
+CZipCodec::~CZipCodec() { DropDecoded(); }
+
+void CZipCodec::DropDecoded() {
+  GiveBackOutput(std::move(decoded_), decodedCapacity_);
+  decoded_.reset();
+  decodedCapacity_ = 0;
+  decodedLength_ = 0;
+}
 
 uint8_t PackScrambleKeyAt(uint64_t storedLength, uint64_t position, uint8_t constant) {
   if (position >= 32 || position >= storedLength) return 0;
@@ -36,37 +106,39 @@ bool IsDecodedLengthPossible(uint64_t storedLength, uint64_t decodedLength) {
 }
 
 bool CZipCodec::SetStoredBlock(uint8_t* block, uint32_t length) {
-  decoded_.reset();
-  decodedLength_ = 0;
+  DropDecoded();
   storedBlock_ = block;
   storedLength_ = length;
   return true;
 }
 
 bool CZipCodec::Decode() {
-  decoded_.reset();
-  decodedLength_ = 0;
+  DropDecoded();
   outOfMemory_ = false;
   if (!storedBlock_ || storedLength_ < kMinStoredBlockLength) return false;
   ScramblePackHead(storedBlock_, storedLength_);
   uint32_t claimed = ReadLittle32(storedBlock_ + storedLength_ - 4);
   if (!IsDecodedLengthPossible(storedLength_, claimed)) return false;
-  std::unique_ptr<uint8_t[]> output = AllocateBytes(uint64_t(claimed) + 1);
+  size_t capacity = 0;
+  std::unique_ptr<uint8_t[]> output = TakeOutput(uint64_t(claimed) + 1, &capacity);
   if (!output) {
     outOfMemory_ = true;
     return false;
   }
   uLongf produced = claimed;
-  if (uncompress(output.get(), &produced, storedBlock_, storedLength_ - 4) != Z_OK) return false;
+  if (uncompress(output.get(), &produced, storedBlock_, storedLength_ - 4) != Z_OK) {
+    GiveBackOutput(std::move(output), capacity);
+    return false;
+  }
   decoded_ = std::move(output);
+  decodedCapacity_ = capacity;
   decodedLength_ = static_cast<uint32_t>(produced);
   return true;
 }
 
 bool CZipCodec::DecodeStreamed(uint32_t storedLength, const uint8_t lastFour[4], const ReadFunction& read,
                                size_t chunkSize) {
-  decoded_.reset();
-  decodedLength_ = 0;
+  DropDecoded();
   outOfMemory_ = false;
   storedBlock_ = nullptr;
   storedLength_ = storedLength;
@@ -76,9 +148,11 @@ bool CZipCodec::DecodeStreamed(uint32_t storedLength, const uint8_t lastFour[4],
   uint32_t claimed = ReadLittle32(trailer);
   if (!IsDecodedLengthPossible(storedLength, claimed)) return false;
   uint64_t streamLength = storedLength - 4;
-  std::unique_ptr<uint8_t[]> output = AllocateBytes(uint64_t(claimed) + 1);
+  size_t capacity = 0;
+  std::unique_ptr<uint8_t[]> output = TakeOutput(uint64_t(claimed) + 1, &capacity);
   std::unique_ptr<uint8_t[]> chunk = AllocateBytes(streamLength < chunkSize ? streamLength : chunkSize);
   if (!output || !chunk) {
+    GiveBackOutput(std::move(output), capacity);
     outOfMemory_ = true;
     return false;
   }
@@ -103,8 +177,12 @@ bool CZipCodec::DecodeStreamed(uint32_t storedLength, const uint8_t lastFour[4],
     } while (status == Z_OK && stream.avail_in > 0);
   }
   inflateEnd(&stream);
-  if (status != Z_STREAM_END) return false;
+  if (status != Z_STREAM_END) {
+    GiveBackOutput(std::move(output), capacity);
+    return false;
+  }
   decoded_ = std::move(output);
+  decodedCapacity_ = capacity;
   decodedLength_ = static_cast<uint32_t>(stream.total_out);
   return true;
 }
@@ -137,8 +215,7 @@ bool CZipCodec::Encode(int level) {
 }
 
 void CZipCodec::Release() {
-  decoded_.reset();
-  decodedLength_ = 0;
+  DropDecoded();
   storedBlock_ = nullptr;
   storedLength_ = 0;
 }

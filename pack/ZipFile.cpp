@@ -12,29 +12,31 @@
 
 namespace {
 
-// Seek from the start to any offset (the raw file's Seek takes a signed 32-bit distance).
-bool SeekFromStart(CNativeFile& file, uint64_t offset) {
-  const uint64_t kStep = 0x7FFFFFFF;
-  if (!file.Seek(static_cast<LONG>(offset < kStep ? offset : kStep), FILE_BEGIN)) return false;
-  for (offset -= offset < kStep ? offset : kStep; offset > 0;) {
-    uint64_t step = offset < kStep ? offset : kStep;
-    if (!file.Seek(static_cast<LONG>(step), FILE_CURRENT)) return false;
-    offset -= step;
-  }
-  return true;
-}
-
 // Decodes the stored block of `length` bytes at `offset` (which lies inside the file) into the codec,
 // reading it in pieces: a large member never has its whole stored block in memory next to its output.
 bool DecodeStoredBlockOf(CNativeFile& file, uint32_t offset, uint32_t length, CZipCodec& codec) {
   uint8_t lastFour[4];
-  if (!SeekFromStart(file, uint64_t(offset) + length - 4) || !file.Read(lastFour, 4) ||
-      !SeekFromStart(file, offset)) {
+  if (!file.SeekTo64(uint64_t(offset) + length - 4) || !file.Read(lastFour, 4) || !file.SeekTo64(offset)) {
     return false;
   }
   return codec.DecodeStreamed(length, lastFour, [&file](uint8_t* buffer, size_t size) {
     return file.Read(buffer, static_cast<DWORD>(size));
   });
+}
+
+// Whether the pack open in `file` still holds `entry` where the kept index has it: a pack replaced by
+// one of the same size and time (a copy that keeps the time; FAT's two-second times) must not be read
+// with the old pack's offsets.
+bool EntryStillInPack(CNativeFile& file, const PackEntry& entry) {
+  uint8_t bytes[kMaxMemberNameSize + 12];
+  if (entry.entrySize > sizeof bytes || !file.SeekTo64(kPackHeaderSize + uint64_t(entry.entryStart)) ||
+      !file.Read(bytes, entry.entrySize)) {
+    return false;
+  }
+  PackEntry now;
+  if (ReadPackEntry(bytes, entry.entrySize, &now) != 1) return false;
+  now.entryStart = entry.entryStart;
+  return SamePackEntry(now, entry);
 }
 
 std::string FileNameOf(const std::string& fullPath) {
@@ -70,33 +72,43 @@ bool FindPackArchive(const std::string& path, std::string& outPack, std::string&
 }
 
 int CZipArchiveFile::_Load(const std::string& path) {
-  std::string packPath, member;
-  if (!FindPackArchive(path, packPath, member)) return 0;
-  CNativeFile pack;
-  if (!pack.OpenRead(packPath)) return 0;
-  uint8_t header[kPackHeaderSize];
-  uint32_t indexLength;
-  if (!pack.Read(header, sizeof header) ||
-      !ReadPackHeader(header, sizeof header, PackVariant::kArchive, &indexLength)) {
-    return 0;
-  }
-  uint64_t fileSize = pack.GetSize64();
-  std::shared_ptr<const PackArchiveIndex> index = GetPackArchiveIndex(packPath);
-  // The kept index must be that of the file now open (same size and index length).
-  if (!index || index->stamp.size != fileSize || index->indexLength != indexLength) return 0;
-
-  const PackEntry* entry = index->index.Find(member);
-  if (!entry || !IsStoredBlockInFile(entry->offset, entry->length, fileSize)) return -1;
-  if (!DecodeStoredBlockOf(pack, entry->offset, entry->length, codec_)) {
-    if (codec_.RanOutOfMemory()) {
-      DebugPrint("CZipArchiveFile::_Load() メモリ割り当てに失敗！[%s][src_size:%dbyte]", path.c_str(),
-                 static_cast<int>(entry->length));
+  // A kept index found not to match the pack is dropped and the search made again, once: the pack
+  // that holds the file may then be another one, or none.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::string packPath, member;
+    if (!FindPackArchive(path, packPath, member)) return 0;
+    CNativeFile pack;
+    if (!pack.OpenRead(packPath)) return 0;
+    uint8_t header[kPackHeaderSize];
+    uint32_t indexLength;
+    if (!pack.Read(header, sizeof header) ||
+        !ReadPackHeader(header, sizeof header, PackVariant::kArchive, &indexLength)) {
+      return 0;
     }
-    Close();
-    return -1;
+    uint64_t fileSize = pack.GetSize64();
+    std::shared_ptr<const PackArchiveIndex> index = GetPackArchiveIndex(packPath);
+    // The kept index must be that of the file now open (same size and index length).
+    if (!index || index->stamp.size != fileSize || index->indexLength != indexLength) return 0;
+
+    const PackEntry* entry = index->index.Find(member);
+    if (!entry) return -1;
+    if (!EntryStillInPack(pack, *entry)) {
+      DropPackArchiveIndex(packPath, index);
+      continue;
+    }
+    if (!IsStoredBlockInFile(entry->offset, entry->length, fileSize)) return -1;
+    if (!DecodeStoredBlockOf(pack, entry->offset, entry->length, codec_)) {
+      if (codec_.RanOutOfMemory()) {
+        DebugPrint("CZipArchiveFile::_Load() メモリ割り当てに失敗！[%s][src_size:%dbyte]", path.c_str(),
+                   static_cast<int>(entry->length));
+      }
+      Close();
+      return -1;
+    }
+    SetData(codec_.GetDecodedData(), codec_.GetDecodedLength());
+    return 1;
   }
-  SetData(codec_.GetDecodedData(), codec_.GetDecodedLength());
-  return 1;
+  return -1;  // the pack changes while it is read
 }
 
 std::string GetSinglePackPath(const std::string& path) {

@@ -449,7 +449,9 @@ TEST(AppWindow, TheMenuSurvivesTheCoverDestroyedByTheSystem) {
   DestroyWindow(handle);
   EXPECT_FALSE(IsWindow(cover));
   EXPECT_EQ(nullptr, window.GetHWnd());
-  if (HMENU kept = window.GetMenuHandle()) EXPECT_TRUE(IsMenu(kept)) << "a menu handle that died with the cover";
+  if (HMENU kept = window.GetMenuHandle()) {
+    EXPECT_TRUE(IsMenu(kept)) << "a menu handle that died with the cover";
+  }
   window.Destroy();
   EXPECT_FALSE(IsMenu(menu));
   EXPECT_EQ(nullptr, window.GetMenuHandle());

@@ -1,5 +1,6 @@
-// The pack archive core on arbitrary file bytes: header, index walk, look-up of names (the hashed
-// look-up must agree with a walk from the first entry), the decode of listed members, and the block
+// The pack archive core on arbitrary file bytes: header, index walk, look-up of names (the sorted
+// look-up must agree with a walk from the first entry; a small budget refuses the index whole or
+// lists the same; each entry reads back from its place as the reader's check does), the decode of listed members, and the block
 // decode whole against the readers' decode in pieces.
 
 #include <cstddef>
@@ -19,6 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t indexLength;
   if (ReadPackHeader(data, size, PackVariant::kArchive, &indexLength) && indexLength <= size - kPackHeaderSize) {
     PackIndex index(data + kPackHeaderSize, indexLength);
+    PackIndex bounded(data + kPackHeaderSize, indexLength, PackIndexBudget{8, 200});
+    if (bounded.IsOverBudget() ? bounded.GetCount() != 0 : bounded.GetCount() != index.GetCount()) std::abort();
+    for (size_t i = 0; i < index.GetCount() && i < 32; ++i) {
+      const PackEntry& entry = index.GetAt(i);
+      PackEntry again;
+      if (ReadPackEntry(data + kPackHeaderSize + entry.entryStart, indexLength - entry.entryStart, &again) != 1) std::abort();
+      again.entryStart = entry.entryStart;
+      if (!SamePackEntry(again, entry)) std::abort();
+    }
     std::vector<MemberNameForms> lowered;
     for (size_t i = 0; i < index.GetCount() && i < 32; ++i) lowered.push_back(NormaliseMemberName(index.GetAt(i).name));
     for (size_t i = 0; i < lowered.size(); ++i) {

@@ -11,6 +11,7 @@
 
 #include "foundation/Folders.h"
 #include "pack/PlainFile.h"
+#include "tests/pack/SparseFile.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testing_support;
@@ -133,6 +134,75 @@ TEST(PlainFile, ReadWriteAndShortReads) {
   EXPECT_EQ(file.Read(buffer, 3, 0xFFFFFFFFu), 6u);
   file.Close();
   EXPECT_EQ(file.Open(folder / "missing.bin"), 0);
+}
+
+TEST(PlainFile, FilesPast4GiBOpenOnlyWhereTheirSizeCanBeDescribed) {
+  ScratchFolder folder;
+  const std::string path = folder / ("大きい" + kHyo + kSo + ".bin");
+  const uint64_t size = (uint64_t(1) << 32) + 10;
+  const std::string tail = "0123456789";
+  if (!MakeSparseFile(path, size, {{size - 10, tail}, {0, "head"}})) {
+    GTEST_SKIP() << kHostLacks << "no room for a sparse file of 4 GiB here";
+  }
+  // Through the 32-bit slots the file cannot be described: it does not open (a cut size would make a
+  // copy of 10 bytes look complete), and the front finds nothing.
+  CPlainFile slot;
+  EXPECT_EQ(slot.Open(path), 0);
+  EXPECT_FALSE(slot.IsOpen());
+  CFile front;
+  EXPECT_EQ(front.Open(path), 0);
+  EXPECT_EQ(front.GetSize(), 0u);
+
+  // Opened for large files: the whole size, and reads near the end.
+  CPlainFile large;
+  ASSERT_EQ(large.OpenLarge(path), 1);
+  EXPECT_EQ(large.GetSize64(), size);
+  EXPECT_EQ(large.GetSize(), 0xFFFFFFFFu) << "never a cut size";
+  char buffer[32] = {};
+  EXPECT_EQ(large.Read(buffer, 1, 4), 4u);
+  EXPECT_EQ(std::string(buffer, 4), "head");
+  ASSERT_TRUE(large.SeekTo64(size - 6));
+  EXPECT_EQ(large.Tell64(), size - 6);
+  EXPECT_EQ(large.Tell(), 0xFFFFFFFFu);
+  EXPECT_EQ(large.Read(buffer, 1, 32), 6u) << "the rest up to the end";
+  EXPECT_EQ(std::string(buffer, 6), "456789");
+  EXPECT_EQ(large.Tell64(), size);
+  ASSERT_TRUE(large.SeekTo64(size - 10));
+  EXPECT_EQ(large.Read(buffer, 4, 3), 2u) << "whole elements: 8 of the 10 bytes";
+  EXPECT_TRUE(large.Seek(-3, 2));
+  EXPECT_EQ(large.Tell64(), size - 3);
+  EXPECT_TRUE(large.Seek(-0x7FFFFFFF, 1));
+  EXPECT_EQ(large.Tell64(), size - 3 - 0x7FFFFFFF);
+  large.Close();
+  EXPECT_EQ(large.Tell(), 0u);
+  DeleteFileA(path.c_str());
+}
+
+TEST(PlainFile, PositionsStayWithin32BitsThroughTheSlots) {
+  ScratchFolder folder;
+  const std::string path = folder / (kNo + "予十.bin");
+  CPlainFile file;
+  ASSERT_TRUE(file.Create(path, 1));
+  EXPECT_EQ(file.Write("abc", 1, 3), 3u);
+  // Seeks may go past the end, but not past what Tell can answer.
+  ASSERT_TRUE(file.Seek(0x7FFFFFFF, 0));
+  ASSERT_TRUE(file.Seek(0x7FFFFFFF, 1));
+  EXPECT_EQ(file.Tell(), 0xFFFFFFFEu);
+  EXPECT_TRUE(file.Seek(1, 1));
+  EXPECT_EQ(file.Tell(), 0xFFFFFFFFu);
+  EXPECT_FALSE(file.Seek(1, 1));
+  EXPECT_EQ(file.Tell(), 0xFFFFFFFFu) << "a refused seek moves nothing";
+  EXPECT_FALSE(file.Seek(-4, 0));
+  // A write that would end past 4 GiB is refused before anything is written.
+  EXPECT_EQ(file.Write("x", 1, 1), 0u);
+  EXPECT_FALSE(file.Seek(-4, 2)) << "before the start";
+  EXPECT_TRUE(file.Seek(-3, 2));
+  EXPECT_EQ(file.Tell(), 0u);
+  EXPECT_FALSE(file.Seek(-1, 1));
+  file.Close();
+  ASSERT_EQ(file.Open(path), 1);
+  EXPECT_EQ(file.GetSize(), 3u);
+  file.Close();
 }
 
 TEST(FileFront, OpensLooseFilesAndCreates) {

@@ -10,6 +10,7 @@
 
 #include "app/AppManager.h"
 #include "pack/LzssCore.h"
+#include "tests/pack/SparseFile.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testing_support;
@@ -291,4 +292,41 @@ TEST(LzssSingle, LoadsAndReportsDamage) {
     EXPECT_TRUE(HasLine(capture, "CLZSSSingleFile::_OpenDatFile() decodeに失敗！(データ破損の可能性あり)[" +
                                      (scratch / name) + "]"));
   }
+}
+
+TEST(LzssArchive, MembersOfAnArchivePast4GiB) {
+  // Members are judged against the archive's whole size: one just below the 4 GiB mark of an archive
+  // longer than that, and one that runs across the mark, load; one that runs past the end does not.
+  ScratchFolder scratch;
+  DebugCapture capture;
+  ScriptedUser user({IDOK, IDOK});
+  FakeApplication application;
+  const std::string below = kHyo + "\\end.bin", across = kSo + "\\" + kNo + ".bin", past = "予十.bin";
+  const std::string belowText = kText + " below 4 GiB", acrossText = kText + " across 4 GiB";
+  Bytes belowStream = Stream(belowText), acrossStream = Stream(acrossText);
+  const uint64_t size = (uint64_t(1) << 32) + 0x1000;
+  const uint32_t belowAt = 0xFFFFFE00u, acrossAt = 0xFFFFFFF0u;
+  ASSERT_LT(belowAt + belowStream.size(), acrossAt);
+  ASSERT_GT(uint64_t(acrossAt) + acrossStream.size(), uint64_t(1) << 32);
+  std::string index = MakeArchive({{below, uint32_t(belowText.size()), uint32_t(belowStream.size()), belowAt},
+                                   {across, uint32_t(acrossText.size()), uint32_t(acrossStream.size()), acrossAt},
+                                   {past, uint32_t(kText.size()), 0x2000, 0xFFFFFFFFu - 0x100}},
+                                  {});
+  const std::string archive = scratch / ("データ" + kHyo + ".dat");
+  if (!MakeSparseFile(archive, size, {{0, index}, {belowAt, AsText(belowStream)}, {acrossAt, AsText(acrossStream)}})) {
+    GTEST_SKIP() << kHostLacks << "no room for a sparse file of 4 GiB here";
+  }
+  const std::string folder = scratch / ("データ" + kHyo + "\\");
+  CLZSSArchiveFile reader;
+  ASSERT_EQ(reader.Open(folder + below), 1);
+  EXPECT_EQ(Contents(reader), belowText);
+  ASSERT_EQ(reader.Open(folder + across), 1);
+  EXPECT_EQ(Contents(reader), acrossText);
+  EXPECT_TRUE(user.Asked().empty()) << "no box for good members";
+  // Past the end by the whole size, not by the size cut to 32 bits.
+  EXPECT_EQ(reader.Open(folder + past), -1);
+  ASSERT_EQ(user.Asked().size(), 1u);
+  EXPECT_EQ(HexBytes(user.Asked()[0].text), HexBytes(kReadHead + folder + past + "]"));
+  reader.Close();
+  DeleteFileA(archive.c_str());
 }

@@ -229,6 +229,65 @@ TEST(PackFormat, StreamedDecodeAgreesWithWholeBlockDecode) {
   EXPECT_FALSE(failing.RanOutOfMemory());
 }
 
+TEST(PackFormat, LargeOutputsAreReusedButNeverShared) {
+  ReleaseSpareOutput();
+  auto encode = [](const std::string& data) {
+    std::string block;
+    EXPECT_TRUE(EncodeStoredBlock(data.data(), data.size(), 6, &block));
+    return std::vector<uint8_t>(block.begin(), block.end());
+  };
+  const std::string a = PatternBytes(3 << 20, 1), b(2 << 20, 'b'), c = PatternBytes(100000, 3);
+  std::vector<uint8_t> blockA = encode(a), blockB = encode(b), blockC = encode(c);
+  auto decode = [](CZipCodec& codec, std::vector<uint8_t> block) {  // a copy: decoding unscrambles it
+    codec.SetStoredBlock(block.data(), static_cast<uint32_t>(block.size()));
+    EXPECT_TRUE(codec.Decode());
+    return std::string(reinterpret_cast<const char*>(codec.GetDecodedData()), codec.GetDecodedLength());
+  };
+
+  CZipCodec first;
+  ASSERT_EQ(decode(first, blockA), a);
+  const uint8_t* bufferA = first.GetDecodedData();
+  first.Release();
+  // The next large output of about that size writes to the released buffer: only its own bytes show.
+  CZipCodec second;
+  ASSERT_EQ(decode(second, blockB), b);
+  EXPECT_EQ(second.GetDecodedData(), bufferA);
+  EXPECT_EQ(second.GetDecodedLength(), b.size());
+  // While it is held, no other codec gets it.
+  CZipCodec third;
+  ASSERT_EQ(decode(third, blockA), a);
+  EXPECT_NE(third.GetDecodedData(), second.GetDecodedData());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(second.GetDecodedData()), second.GetDecodedLength()), b);
+  // A small output does not take a large spare; a streamed decode takes it like a whole one.
+  const uint8_t* bufferThird = third.GetDecodedData();
+  third.Release();
+  CZipCodec small;
+  ASSERT_EQ(decode(small, blockC), c);
+  EXPECT_NE(small.GetDecodedData(), bufferThird);
+  uint8_t lastFour[4];
+  std::memcpy(lastFour, blockB.data() + blockB.size() - 4, 4);
+  size_t at = 0;
+  CZipCodec streamed;
+  ASSERT_TRUE(streamed.DecodeStreamed(static_cast<uint32_t>(blockB.size()), lastFour, [&](uint8_t* buffer, size_t size) {
+    std::memcpy(buffer, blockB.data() + at, size);
+    at += size;
+    return true;
+  }));
+  EXPECT_EQ(streamed.GetDecodedData(), bufferThird);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(streamed.GetDecodedData()), streamed.GetDecodedLength()), b);
+  // A decode that fails gives the buffer back unharmed for the next one.
+  streamed.Release();
+  std::vector<uint8_t> damaged = blockA;
+  damaged[damaged.size() / 2] ^= 0x55;
+  CZipCodec failing;
+  failing.SetStoredBlock(damaged.data(), static_cast<uint32_t>(damaged.size()));
+  EXPECT_FALSE(failing.Decode());
+  EXPECT_EQ(failing.GetDecodedData(), nullptr);
+  CZipCodec after;
+  EXPECT_EQ(decode(after, blockA), a);
+  ReleaseSpareOutput();
+}
+
 TEST(PackFormat, HeadersOfBothVariants) {
   uint32_t number = 0;
   EXPECT_TRUE(ReadPackHeader(kHandArchive, sizeof kHandArchive, PackVariant::kArchive, &number));
@@ -349,6 +408,106 @@ TEST(PackFormat, IndexWalkStopsAtDamage) {
   EXPECT_EQ(zeroInside.GetAt(0).offset, 50u);
   EXPECT_EQ(zeroInside.GetAt(0).length, 60u);
   EXPECT_EQ(zeroInside.GetAt(0).entrySize, 22u);
+}
+
+TEST(PackFormat, IndexLookUpOfJapaneseNames) {
+  // Trail bytes 0x5C are no separators, lower-casing leaves double-byte characters whole, and names
+  // near the 264-byte limit are found; the first of equal names wins, as in a walk.
+  std::string deep;
+  while (deep.size() + 2 + 8 < kMaxMemberNameSize - 1) deep += kHyo;
+  deep += "\\End.BMP";
+  std::vector<PackEntry> entries;
+  const std::string names[] = {kHyo + "\\a.bmp", kHyo + "/A.BMP", kSo + kNo + "\\" + "予十.txt",
+                               "データ\\" + kSo, "データ\\" + kSo + "a", deep, "データ/" + kSo};
+  for (const std::string& name : names) {
+    PackEntry entry;
+    entry.name = name;
+    entry.offset = static_cast<uint32_t>(entries.size());
+    entry.length = 7;
+    entries.push_back(entry);
+  }
+  ASSERT_EQ(deep.size() + 1, kMaxMemberNameSize - 1);
+  std::string block = MakeIndexBlock(entries);
+  PackIndex index(reinterpret_cast<const uint8_t*>(block.data()), block.size());
+  ASSERT_EQ(index.GetCount(), entries.size());
+  struct Case {
+    std::string wanted;
+    int entry;  // -1: none
+  } cases[] = {
+      {kHyo + "/a.BMP", 0},
+      {kHyo + "\\\\A.bmp", 0},
+      {kSo + kNo + "/予十.TXT", 2},
+      {"データ/" + kSo, 3},
+      {"データ\\" + kSo + "A", 4},
+      {deep, 5},
+      {"データ\\" + kSo.substr(0, 1), -1},  // a lead byte alone is another name
+      {kHyo.substr(0, 1) + "\\a.bmp", -1},
+      {"予十.txt", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(HexBytes(c.wanted));
+    const PackEntry* found = index.Find(c.wanted);
+    EXPECT_EQ(found, FindByWalking(index, c.wanted));
+    if (c.entry < 0) {
+      EXPECT_EQ(found, nullptr);
+    } else {
+      ASSERT_NE(found, nullptr);
+      EXPECT_EQ(found->offset, uint32_t(c.entry));
+    }
+  }
+}
+
+TEST(PackFormat, IndexOverItsBudgetHoldsNothing) {
+  auto indexOf = [](const std::string& block, PackIndexBudget budget) {
+    return PackIndex(reinterpret_cast<const uint8_t*>(block.data()), block.size(), budget);
+  };
+  std::string end(4, '\0');
+  std::string three = Entry(kHyo + ".a", 1, 9) + Entry(kSo + ".b", 2, 9) + Entry("c", 3, 9);
+  // Entries: three fit a budget of three, a fourth does not.
+  PackIndex fits = indexOf(three + end, {3, 1000});
+  EXPECT_TRUE(fits.IsUsable());
+  EXPECT_FALSE(fits.IsDamaged());
+  EXPECT_EQ(fits.GetCount(), 3u);
+  EXPECT_NE(fits.Find(kSo + ".B"), nullptr);
+  PackIndex over = indexOf(three + Entry("d", 4, 9) + end, {3, 1000});
+  EXPECT_FALSE(over.IsUsable());
+  EXPECT_TRUE(over.IsOverBudget());
+  EXPECT_TRUE(over.IsDamaged());
+  EXPECT_EQ(over.GetCount(), 0u);
+  EXPECT_EQ(over.Find("c"), nullptr);
+  // Name bytes, counted up to each name's zero: 4 + 4 + 1 = 9 fit 9, not 8. A name field of zeros
+  // holds no name bytes.
+  EXPECT_TRUE(indexOf(three + end, {10, 9}).IsUsable());
+  EXPECT_TRUE(indexOf(three + end, {10, 8}).IsOverBudget());
+  std::string zeros;
+  AppendLittleEndian32(zeros, kMaxMemberNameSize);
+  zeros += std::string(kMaxMemberNameSize + 8, '\0');
+  EXPECT_TRUE(indexOf(zeros + zeros + end, {10, 0}).IsUsable());
+  // Damage after entries within the budget is still only damage.
+  PackIndex cut = indexOf(three, {3, 1000});
+  EXPECT_TRUE(cut.IsUsable());
+  EXPECT_TRUE(cut.IsDamaged());
+  EXPECT_EQ(cut.GetCount(), 3u);
+
+  // The default budget: an index of small entries one past it is refused whole, one at it is read.
+  std::string small = Entry("x", 5, 9);
+  std::string atLimit;
+  atLimit.reserve(small.size() * (kPackIndexBudget.entries + 1) + 4);
+  for (uint32_t i = 0; i < kPackIndexBudget.entries; ++i) atLimit += small;
+  atLimit += end;
+  PackIndex whole(reinterpret_cast<const uint8_t*>(atLimit.data()), atLimit.size());
+  EXPECT_TRUE(whole.IsUsable());
+  EXPECT_EQ(whole.GetCount(), kPackIndexBudget.entries);
+  std::string past = atLimit.substr(0, atLimit.size() - 4) + small + end;
+  PackIndex refused(reinterpret_cast<const uint8_t*>(past.data()), past.size());
+  EXPECT_TRUE(refused.IsOverBudget());
+  EXPECT_EQ(refused.GetCount(), 0u);
+  std::vector<uint8_t> out;
+  std::string file = MakePackHeader(PackVariant::kArchive, static_cast<uint32_t>(past.size())) + past;
+  EXPECT_EQ(DecodePackArchiveMember(reinterpret_cast<const uint8_t*>(file.data()), file.size(), "x", &out), 0);
+  file = MakePackHeader(PackVariant::kArchive, static_cast<uint32_t>(atLimit.size())) + atLimit;
+  EXPECT_EQ(DecodePackArchiveMember(reinterpret_cast<const uint8_t*>(file.data()), file.size(), "x", &out), -1)
+      << "listed, but its block does not decode";
 }
 
 TEST(PackFormat, DamagedArchivesFailCleanly) {

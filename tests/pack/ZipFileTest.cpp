@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,7 +16,9 @@
 #include "pack/PackFormat.h"
 #include "pack/PackIndexCache.h"
 #include "tests/pack/HandPacks.h"
+#include "tests/pack/SparseFile.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ToolRun.h"
 
 using namespace testing_support;
 
@@ -303,4 +306,133 @@ TEST(PackSearch, MemberOfAPackOnACdRomDrive) {
   RemoveTree("F:\\data");
   EXPECT_EQ(relative, "packed on F");
   EXPECT_EQ(absolute, "<closed>");
+}
+
+namespace {
+
+bool SetLastWriteTime(const std::string& path, const FILETIME& time) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool set = SetFileTime(file, nullptr, nullptr, &time) != FALSE;
+  CloseHandle(file);
+  return set;
+}
+
+}  // namespace
+
+TEST(PackSearch, PackReplacedWithTheSameSizeAndTimeIsNotReadWithTheOldIndex) {
+  // A copy that keeps the time (or FAT's two-second times) puts another pack of the same size and
+  // index length in place: the kept index would point a member at another member's bytes.
+  ScratchFolder folder;
+  const std::string pack = folder / ("データ" + kHyo + ".pak");
+  const std::string base = folder / ("データ" + kHyo + "\\");
+  const std::string a = kSo + "a.bmp", b = kSo + "b.bmp", c = kSo + "c.bmp";
+  std::string v1, v2;
+  ASSERT_TRUE(BuildPackArchive({{a, "contents of A"}, {b, "contents of B"}}, 6, &v1));
+  ASSERT_TRUE(BuildPackArchive({{b, "contents of b"}, {c, "contents of c"}}, 6, &v2));
+  ASSERT_EQ(v1.size(), v2.size());
+  ASSERT_EQ(v1.substr(0, kPackHeaderSize), v2.substr(0, kPackHeaderSize)) << "same index length";
+  const FILETIME time = {0x2468ACE0u, 0x01D50000u};
+
+  ASSERT_TRUE(WriteFileMakingFolders(pack, v1));
+  ASSERT_TRUE(SetLastWriteTime(pack, time));
+  EXPECT_EQ(ReadThroughFront(base + a), "contents of A");
+  EXPECT_EQ(ReadThroughFront(base + b), "contents of B");
+  ASSERT_TRUE(WriteFileMakingFolders(pack, v2));
+  ASSERT_TRUE(SetLastWriteTime(pack, time));
+  int result = 0;
+  EXPECT_EQ(ReadThroughFront(base + a, &result), "<closed>");
+  EXPECT_EQ(result, 0) << "no pack holds the file any more";
+  EXPECT_EQ(ReadThroughFront(base + b), "contents of b");
+  EXPECT_EQ(ReadThroughFront(base + c), "contents of c");
+
+  // And back: b's entry in the kept index is the first, where the pack now has a.
+  ASSERT_TRUE(WriteFileMakingFolders(pack, v1));
+  ASSERT_TRUE(SetLastWriteTime(pack, time));
+  EXPECT_EQ(ReadThroughFront(base + b), "contents of B");
+  EXPECT_EQ(ReadThroughFront(base + a), "contents of A");
+}
+
+TEST(PackSearch, PackThatCouldNotBeReadOnceIsReadWhenItCan) {
+  ScratchFolder folder;
+  const std::string pack = folder / (kNo + ".pak");
+  ASSERT_TRUE(WriteArchive(pack, {{kHyo + "\\予十.txt", "locked once"}}));
+  const std::string wanted = folder / (kNo + "\\" + kHyo + "\\予十.txt");
+  {
+    // Another program holds the pack without sharing it, as while it writes it.
+    HANDLE writer = CreateFileA(pack.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ReadThroughFront(wanted), "<closed>");
+    CloseHandle(writer);
+  }
+  EXPECT_EQ(ReadThroughFront(wanted), "locked once");
+}
+
+TEST(PackSearch, IndexOverItsBudgetIsNoPack) {
+  // An index of more entries than a reader may hold is not read at all: the reader answers 0 and the
+  // search goes on to the parent folder's pack.
+  ScratchFolder folder;
+  std::string entry;
+  const std::string name = kSo + ".bin";
+  const uint32_t key = PackNameKey(name.data(), name.size());
+  AppendLittleEndian32(entry, static_cast<uint32_t>(name.size() + 1));
+  entry += name;
+  entry.push_back('\0');
+  AppendLittleEndian32(entry, 0 ^ key);
+  AppendLittleEndian32(entry, 5 ^ key);
+  std::string index;
+  index.reserve(entry.size() * (kPackIndexBudget.entries + 1) + 4);
+  for (uint32_t i = 0; i <= kPackIndexBudget.entries; ++i) index += entry;
+  AppendLittleEndian32(index, 0);
+  const std::string big = folder / ("大" + kHyo + ".pak");
+  ASSERT_TRUE(WriteFileMakingFolders(big, MakePackHeader(PackVariant::kArchive, static_cast<uint32_t>(index.size())) + index));
+  index.clear();
+  ASSERT_TRUE(WriteArchive(folder.Path() + ".pak", {{"大" + kHyo + "\\" + name, "from the parent"}}));
+  const std::string wanted = folder / ("大" + kHyo + "\\" + name);
+  EXPECT_EQ(GetPackArchiveIndex(big), nullptr);
+  EXPECT_FALSE(PackArchiveContains(big, name));
+  CZipArchiveFile reader;
+  std::string pack, member;
+  ASSERT_TRUE(FindPackArchive(wanted, pack, member));
+  EXPECT_EQ(pack, folder.Path() + ".pak");
+  EXPECT_EQ(ReadThroughFront(wanted), "from the parent");
+  RemoveFile(folder.Path() + ".pak");
+  EXPECT_EQ(reader.Open(wanted), 0);
+  EXPECT_FALSE(reader.IsOpen());
+
+  // The tools say so and fail.
+  for (const char* command : {"list ", "verify "}) {
+    ToolRun run = RunPackTool(folder, command + Quoted(big));
+    EXPECT_EQ(run.exitCode, 1u) << command << run.err;
+    EXPECT_NE(run.err.find(big), std::string::npos) << command << run.err;
+  }
+}
+
+TEST(PackSearch, MemberAcrossThe4GiBMarkOfALargePack) {
+  // The last member of a pack of more than 4 GiB starts below the mark and ends past it: the reader
+  // and `packtool list` find its trailer by a 64-bit position.
+  ScratchFolder folder;
+  const std::string name = kHyo + "\\" + kSo + "末尾.bin";
+  const std::string contents = PatternBytes(3000, 19);
+  std::string block;
+  ASSERT_TRUE(EncodeStoredBlock(contents.data(), contents.size(), 6, &block));
+  PackEntry entry;
+  entry.name = name;
+  entry.offset = 0xFFFFFF00u;
+  entry.length = static_cast<uint32_t>(block.size());
+  ASSERT_GT(uint64_t(entry.offset) + entry.length, uint64_t(1) << 32);
+  std::string index = MakeIndexBlock({entry});
+  const std::string pack = folder / ("大" + kNo + ".pak");
+  if (!MakeSparseFile(pack, uint64_t(entry.offset) + entry.length,
+                      {{0, MakePackHeader(PackVariant::kArchive, static_cast<uint32_t>(index.size())) + index},
+                       {entry.offset, block}})) {
+    GTEST_SKIP() << kHostLacks << "no room for a sparse file of 4 GiB here";
+  }
+  EXPECT_EQ(ReadThroughFront(folder / ("大" + kNo + "\\" + name)), contents);
+  ToolRun list = RunPackTool(folder, "list " + Quoted(pack));
+  EXPECT_EQ(list.exitCode, 0u) << list.err;
+  char line[64];
+  std::snprintf(line, sizeof line, "%10u %10u ", 3000u, entry.length);
+  EXPECT_NE(list.out.find(line + name + "\r\n"), std::string::npos) << list.out;
+  DeleteFileA(pack.c_str());
 }

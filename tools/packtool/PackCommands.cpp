@@ -41,11 +41,6 @@ bool TakeLevel(PackToolArgs& args, int* level) {
   return true;
 }
 
-bool SeekTo(CNativeFile& file, uint32_t offset) {
-  if (offset <= 0x7FFFFFFFu) return file.Seek(static_cast<LONG>(offset), FILE_BEGIN);
-  return file.Seek(0x7FFFFFFF, FILE_BEGIN) && file.Seek(static_cast<LONG>(offset - 0x7FFFFFFFu), FILE_CURRENT);
-}
-
 // What a job hands the archive writer: a member's stored block, or why it has none.
 struct EncodedMember {
   std::vector<uint8_t> block;
@@ -200,7 +195,7 @@ bool ReadPackContents(CNativeFile& file, const std::string& path, PackContents* 
 bool ReadBlock(CNativeFile& file, const PackContents& contents, const PackEntry& entry, std::vector<uint8_t>* block) {
   if (!IsStoredBlockInFile(entry.offset, entry.length, contents.fileSize)) return false;
   block->resize(entry.length);
-  return SeekTo(file, entry.offset) && file.Read(block->data(), entry.length);
+  return file.SeekTo64(entry.offset) && file.Read(block->data(), entry.length);
 }
 
 // Decodes a member a piece at a time to `out` (or only checks it, with null): "" when it decodes,
@@ -287,7 +282,7 @@ int RunListCommand(const PackToolArgs& args) {
   for (const PackEntry& entry : contents.members) {
     uint8_t trailer[4];
     uint64_t at = uint64_t(entry.offset) + entry.length - 4;
-    if (!IsStoredBlockInFile(entry.offset, entry.length, contents.fileSize) || !SeekTo(file, static_cast<uint32_t>(at)) ||
+    if (!IsStoredBlockInFile(entry.offset, entry.length, contents.fileSize) || !file.SeekTo64(at) ||
         !file.Read(trailer, 4)) {
       damaged = true;
       Fail("stored block outside the file: %s", entry.name);
