@@ -86,8 +86,7 @@ bool CAppWindow::HandleSystemCommand(WPARAM command) {
         return true;
       }
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -122,24 +121,20 @@ LRESULT CAppWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
         }
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return CWindow::HandleMessage(window, message, wParam, lParam);
 }
 
 LRESULT CAppWindow::HandleCoverMessage(HWND cover, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_ACTIVATE:
-      coverActive_ = LOWORD(wParam) != WA_INACTIVE;
-      return 0;
+    case WM_ACTIVATE: coverActive_ = LOWORD(wParam) != WA_INACTIVE; return 0;
     case WM_CLOSE:
     case WM_COMMAND:
     case WM_SYSCOMMAND:
       if (window_) SendMessageA(window_, message, wParam, lParam);
       return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_ERASEBKGND: return 1;
     case WM_NCDESTROY:
       // Destroyed by the system with its owner, the cover would take the main window's menu with it.
       if (menu_ && GetMenu(cover) == menu_) SetMenu(cover, nullptr);
@@ -148,8 +143,7 @@ LRESULT CAppWindow::HandleCoverMessage(HWND cover, UINT message, WPARAM wParam, 
       coverShown_ = false;
       coverActive_ = false;
       return DefWindowProcA(cover, message, wParam, lParam);
-    default:
-      return DefWindowProcA(cover, message, wParam, lParam);
+    default: return DefWindowProcA(cover, message, wParam, lParam);
   }
 }
 
@@ -216,7 +210,8 @@ CAppBase::CAppBase() : thread_(this) {}
 CAppBase::~CAppBase() {
   // By now the derived parts are gone: a thread still running here could have called their hooks.
   if (thread_.IsAlive())
-    DebugPrint("CAppBase::~CAppBase() アプリケーションのスレッドが動作中です. 派生クラスのデストラクタで停止してください");
+    DebugPrint(
+        "CAppBase::~CAppBase() アプリケーションのスレッドが動作中です. 派生クラスのデストラクタで停止してください");
   thread_.Stop();
   CCriticalLock lock(&windowLock_);
   window_.reset();
@@ -314,8 +309,7 @@ LRESULT CAppBase::handle(HWND, UINT message, WPARAM, LPARAM) {
         }
       }
       return 1;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

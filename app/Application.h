@@ -2,8 +2,8 @@
 // CApplication: the one application object of a program, made first and destroyed last in WinMain.
 // It owns the split command line (argument 0 is the program), initialises the common controls and runs
 // the start-up hooks while it is made; while it is destroyed it stops every registered thread and runs
-// the shut-down hooks. (The blend tables build themselves on first use, not here.) The live object is reachable through the static
-// accessors, which answer null, 0 or "" when there is none.
+// the shut-down hooks. (The blend tables build themselves on first use, not here.) The live object is reachable through
+// the static accessors, which answer null, 0 or "" when there is none.
 
 #include <windows.h>
 

@@ -24,8 +24,7 @@ const DebugLogOutput kLogOutput = {&OutputToLog, &ClearLogDisplay};
 
 LRESULT SendToDisplay(HWND listBox, UINT message, WPARAM wParam, LPARAM lParam) {
   DWORD_PTR result = static_cast<DWORD_PTR>(LB_ERR);
-  if (!SendMessageTimeoutA(listBox, message, wParam, lParam, SMTO_NORMAL, kDisplayTimeoutMs, &result))
-    return LB_ERR;
+  if (!SendMessageTimeoutA(listBox, message, wParam, lParam, SMTO_NORMAL, kDisplayTimeoutMs, &result)) return LB_ERR;
   return static_cast<LRESULT>(result);
 }
 
@@ -169,9 +168,10 @@ void CDebugLog::OpenLogFile() {
   std::time_t now = std::time(nullptr);
   std::tm local = {};
   if (std::tm* converted = std::localtime(&now)) local = *converted;
-  std::string header = FormatString("\r\n\r\n--------------%04d/%02d/%02d %02d:%02d:%02d--------------", local.tm_year + 1900,
-                                    local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec) +
-                       "\r\n";
+  std::string header =
+      FormatString("\r\n\r\n--------------%04d/%02d/%02d %02d:%02d:%02d--------------", local.tm_year + 1900,
+                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec) +
+      "\r\n";
   WriteToLogFile(header);
 }
 

@@ -67,12 +67,12 @@ DWORD WaitForHandles(DWORD count, Handles handleOf, bool waitAll, DWORD millisec
 
 DWORD WaitForEvents(DWORD count, CEvent* events, bool waitAll, DWORD milliseconds) {
   if (!events) return WAIT_FAILED;
-  return WaitForHandles(count, [events](DWORD i) { return events[i].GetHandle(); }, waitAll, milliseconds);
+  return WaitForHandles(
+      count, [events](DWORD i) { return events[i].GetHandle(); }, waitAll, milliseconds);
 }
 
 DWORD WaitForEvents(DWORD count, CWaitable* const* events, bool waitAll, DWORD milliseconds) {
   if (!events) return WAIT_FAILED;
   return WaitForHandles(
-      count, [events](DWORD i) { return events[i] ? events[i]->GetHandle() : HANDLE(nullptr); }, waitAll,
-      milliseconds);
+      count, [events](DWORD i) { return events[i] ? events[i]->GetHandle() : HANDLE(nullptr); }, waitAll, milliseconds);
 }

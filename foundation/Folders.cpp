@@ -52,7 +52,6 @@ void FreeItemList(LPITEMIDLIST list) {
   }
 }
 
-
 // Reads one string value for GetProgramFilesPath and GetDesktopPath, with their diagnostics.
 std::string ReadFolderValue(HKEY root, const char* key, const char* value, const char* openFailed,
                             const char* readFailed) {
@@ -96,8 +95,8 @@ std::string ShowFileDialog(bool save, HWND owner, HINSTANCE instance, const std:
   dialog.Flags = save ? OFN_HIDEREADONLY : (OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY);
 
   LPOPENFILENAMEA common = reinterpret_cast<LPOPENFILENAMEA>(&dialog);
-  auto show = GetSystemFunction<decltype(&GetOpenFileNameA)>("comdlg32.dll",
-                                                              save ? "GetSaveFileNameA" : "GetOpenFileNameA");
+  auto show =
+      GetSystemFunction<decltype(&GetOpenFileNameA)>("comdlg32.dll", save ? "GetSaveFileNameA" : "GetOpenFileNameA");
   BOOL chosen = show ? show(common) : FALSE;
   file[kPathBuffer - 1] = '\0';
   std::string result = chosen ? std::string(file) : std::string();
@@ -170,12 +169,14 @@ std::string GetModuleDirectory() {
 
 std::string GetProgramFilesPath() {
   return ReadFolderValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                         "GetProgramFilesPath() レジストリオープンに失敗", "GetProgramFilesPath() レジストリ値取得に失敗");
+                         "GetProgramFilesPath() レジストリオープンに失敗",
+                         "GetProgramFilesPath() レジストリ値取得に失敗");
 }
 
 std::string GetDesktopPath() {
   return ReadFolderValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                         "Desktop", "GetDesktopPath() レジストリオープンに失敗", "GetDesktopPath() レジストリ値取得に失敗");
+                         "Desktop", "GetDesktopPath() レジストリオープンに失敗",
+                         "GetDesktopPath() レジストリ値取得に失敗");
 }
 
 std::string GetTempDirectory() {

@@ -68,11 +68,9 @@ std::string BrowseForFolder(HWND owner, const std::string& title, const std::str
 // The common open and save dialogs; the chosen path, or empty when cancelled. The current directory is
 // the same afterwards. An empty defaultExtension or initialFolder means none.
 std::string ShowOpenFileDialog(HWND owner, HINSTANCE instance, const std::string& defaultExtension,
-                               const std::string& initialFolder, const std::string& fileName,
-                               const std::string& title);
+                               const std::string& initialFolder, const std::string& fileName, const std::string& title);
 std::string ShowSaveFileDialog(HWND owner, HINSTANCE instance, const std::string& defaultExtension,
-                               const std::string& initialFolder, const std::string& fileName,
-                               const std::string& title);
+                               const std::string& initialFolder, const std::string& fileName, const std::string& title);
 
 namespace folders_internal {
 

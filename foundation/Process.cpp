@@ -100,8 +100,8 @@ struct ToolhelpFunctions {
   bool Load() {
     HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
     if (!kernel) return false;
-    createSnapshot = reinterpret_cast<SnapshotFunction>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "CreateToolhelp32Snapshot")));
+    createSnapshot =
+        reinterpret_cast<SnapshotFunction>(reinterpret_cast<void*>(GetProcAddress(kernel, "CreateToolhelp32Snapshot")));
     first = reinterpret_cast<WalkFunction>(reinterpret_cast<void*>(GetProcAddress(kernel, "Process32First")));
     next = reinterpret_cast<WalkFunction>(reinterpret_cast<void*>(GetProcAddress(kernel, "Process32Next")));
     return createSnapshot && first && next;
@@ -179,8 +179,7 @@ bool IsWindowsNT() { return (GetVersion() & 0x80000000u) == 0; }
 int ClassifyWindowsVersion(DWORD platformId, DWORD major, DWORD minor, const char* serviceString) {
   const char letter = serviceString && serviceString[0] ? serviceString[1] : '\0';
   switch (platformId) {
-    case VER_PLATFORM_WIN32s:
-      return kWindowsOld;
+    case VER_PLATFORM_WIN32s: return kWindowsOld;
     case VER_PLATFORM_WIN32_WINDOWS:
       if (major > 4) return kWindowsNewer;
       if (major < 4) return kWindowsOld;
@@ -194,8 +193,7 @@ int ClassifyWindowsVersion(DWORD platformId, DWORD major, DWORD minor, const cha
       if (major == 5 && minor == 1) return kWindowsXp;
       if (major == 5 && minor == 2) return kWindowsServer2003;
       return kWindowsNewer;
-    default:
-      return kWindowsUnknown;
+    default: return kWindowsUnknown;
   }
 }
 
@@ -233,8 +231,7 @@ int GetWindowsKind(int* outServicePack) {
 bool SetDesktopWallpaper(const std::string& path) {
   std::vector<char> writable(path.begin(), path.end());
   writable.push_back('\0');
-  return SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, writable.data(), SPIF_UPDATEINIFILE | SPIF_SENDCHANGE) !=
-         FALSE;
+  return SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, writable.data(), SPIF_UPDATEINIFILE | SPIF_SENDCHANGE) != FALSE;
 }
 
 // ---- Rectangles ----

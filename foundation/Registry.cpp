@@ -24,8 +24,8 @@ bool CRegistry::CreateKey(const std::string& subkey) {
   HKEY key = nullptr;
   DWORD disposition = 0;
   char emptyClass[] = "";
-  if (RegCreateKeyExA(root_, subkey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kRegistryFullAccess, nullptr,
-                      &key, &disposition) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(root_, subkey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kRegistryFullAccess, nullptr, &key,
+                      &disposition) != ERROR_SUCCESS) {
     Close();
     return false;
   }
@@ -82,8 +82,7 @@ bool CRegistry::ReadDword(const std::string& name, DWORD& outValue) {
   if (size != sizeof(DWORD)) return false;
   DWORD value = 0;
   DWORD type = 0;
-  if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-          ERROR_SUCCESS ||
+  if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
       size != sizeof(DWORD)) {
     return false;
   }

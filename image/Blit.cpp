@@ -75,9 +75,10 @@ void ConstantRow32(uint8_t* dest, const uint8_t* source, int count, int opacity,
   const uint8_t* toDest = rows.m[255 - opacity];
   ForEachByEight(count, [=](int i) {
     const uint32_t d = Load32(dest + 4 * i), s = Load32(source + 4 * i);
-    const uint32_t r = (d & 0xFF000000u) | static_cast<uint8_t>(toSource[s & 0xFF] + toDest[d & 0xFF]) |
-                       static_cast<uint32_t>(static_cast<uint8_t>(toSource[(s >> 8) & 0xFF] + toDest[(d >> 8) & 0xFF])) << 8 |
-                       static_cast<uint32_t>(static_cast<uint8_t>(toSource[(s >> 16) & 0xFF] + toDest[(d >> 16) & 0xFF])) << 16;
+    const uint32_t r =
+        (d & 0xFF000000u) | static_cast<uint8_t>(toSource[s & 0xFF] + toDest[d & 0xFF]) |
+        static_cast<uint32_t>(static_cast<uint8_t>(toSource[(s >> 8) & 0xFF] + toDest[(d >> 8) & 0xFF])) << 8 |
+        static_cast<uint32_t>(static_cast<uint8_t>(toSource[(s >> 16) & 0xFF] + toDest[(d >> 16) & 0xFF])) << 16;
     if (r != d) Store32(dest + 4 * i, r);
   });
 }
@@ -123,14 +124,15 @@ enum SourceKind { kPlainSource = 0, kColorKeySource = 1, kAlphaSource = 2 };
 
 // One routine for every depth: the pixel drawn by the source kind's rule, and the destination alpha
 // covered by a (a + M[255 - a][alpha]).
-void IntoAlphaRow(uint8_t* dest, uint8_t* destAlpha, const uint8_t* source, const uint8_t* sourceAlpha,
-                  SourceKind kind, uint32_t key, uint32_t keyMask, int bytes, int count, int opacity,
-                  const BlendRows& rows) {
+void IntoAlphaRow(uint8_t* dest, uint8_t* destAlpha, const uint8_t* source, const uint8_t* sourceAlpha, SourceKind kind,
+                  uint32_t key, uint32_t keyMask, int bytes, int count, int opacity, const BlendRows& rows) {
   ForEachByEight(count, [&](int i) {
     const uint8_t* s = source + bytes * i;
     int a = opacity;
-    if (kind == kAlphaSource) a = EffectiveAlpha(sourceAlpha[i], opacity);
-    else if (kind == kColorKeySource && (LoadPixel(s, bytes) & keyMask) == key) return;
+    if (kind == kAlphaSource)
+      a = EffectiveAlpha(sourceAlpha[i], opacity);
+    else if (kind == kColorKeySource && (LoadPixel(s, bytes) & keyMask) == key)
+      return;
     if (a <= 0) return;
     PutPixel(dest + bytes * i, s, bytes, a, rows);
     destAlpha[i] = a >= 255 ? 255 : static_cast<uint8_t>(a + rows.m[255 - a][destAlpha[i]]);
@@ -155,9 +157,7 @@ bool HasAlphaInUse(const PixelView& dest) { return dest.selector >= 0 && dest.se
 
 int ClampOpacity(int opacity) { return opacity < 0 ? 0 : opacity > 255 ? 255 : opacity; }
 
-inline uint8_t* RowOf(const PixelView& view, int y) {
-  return view.pixels + static_cast<ptrdiff_t>(y) * view.pitch;
-}
+inline uint8_t* RowOf(const PixelView& view, int y) { return view.pixels + static_cast<ptrdiff_t>(y) * view.pitch; }
 inline uint8_t* AlphaRowOf(const PixelView& view, int y) {
   return view.alpha + static_cast<ptrdiff_t>(y) * view.alphaPitch;
 }
@@ -195,8 +195,8 @@ bool ReadsWhatItWrites(const PixelView& dest, const PixelRect& destRect, const P
   const ByteRange writtenAlpha =
       dest.alpha ? RangeOf(dest.alpha, dest.alphaPitch, destRect.top, destRect.bottom, destRect.left, destRect.right)
                  : ByteRange();
-  const ByteRange readAlpha = source.alpha ? RangeOf(source.alpha, source.alphaPitch, sourceRect.top,
-                                                     sourceRect.bottom, sourceRect.left, sourceRect.right)
+  const ByteRange readAlpha = source.alpha ? RangeOf(source.alpha, source.alphaPitch, sourceRect.top, sourceRect.bottom,
+                                                     sourceRect.left, sourceRect.right)
                                            : ByteRange();
   return Overlaps(written, readAlpha) || Overlaps(writtenAlpha, read) || Overlaps(writtenAlpha, readAlpha);
 }
@@ -224,8 +224,8 @@ bool CopySource(const PixelView& source, const PixelRect& rect, SourceCopy* copy
     std::memcpy(copy->pixels.get() + row * rowBytes, source.pixels + y * source.pitch + ptrdiff_t{rect.left} * bytes,
                 rowBytes);
     if (source.alpha)
-      std::memcpy(copy->alpha.get() + static_cast<size_t>(row) * width, source.alpha + y * source.alphaPitch + rect.left,
-                  static_cast<size_t>(width));
+      std::memcpy(copy->alpha.get() + static_cast<size_t>(row) * width,
+                  source.alpha + y * source.alphaPitch + rect.left, static_cast<size_t>(width));
   }
   copy->view = source;
   copy->view.pixels = copy->pixels.get();
@@ -297,8 +297,8 @@ bool ClipDraw(const PixelView& dest, const PixelView& source, int* x, int* y, Pi
   return true;
 }
 
-bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, PixelRect sourceRect,
-                PixelRect clip, int opacity, int form) {
+bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, PixelRect sourceRect, PixelRect clip,
+                int opacity, int form) {
   if (!Usable(dest) || !Usable(source) || dest.depth != source.depth) return false;
   if (!ClipDraw(dest, source, &x, &y, &sourceRect, clip)) return false;
   opacity = ClampOpacity(opacity);
@@ -353,8 +353,8 @@ bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, Pi
       const uint8_t* sourceAlpha =
           kind == kAlphaSource ? AlphaRowOf(source, sourceRect.top + row) + sourceRect.left : nullptr;
       IntoAlphaRow(RowOf(dest, y + row) + destOffset, AlphaRowOf(dest, y + row) + x,
-                   RowOf(source, sourceRect.top + row) + sourceOffset, sourceAlpha, kind, key, keyMask, bytes,
-                   width, opacity, rows);
+                   RowOf(source, sourceRect.top + row) + sourceOffset, sourceAlpha, kind, key, keyMask, bytes, width,
+                   opacity, rows);
     }
     return true;
   }
@@ -410,8 +410,8 @@ struct AxisSpan {
   AxisStep step;
 };
 
-bool FindVisibleSpan(int64_t destStart, int64_t destEnd, int64_t sourceStart, int64_t sourceEnd,
-                     int64_t clipStart, int64_t clipEnd, int64_t destSize, int64_t sourceSize, AxisSpan* span) {
+bool FindVisibleSpan(int64_t destStart, int64_t destEnd, int64_t sourceStart, int64_t sourceEnd, int64_t clipStart,
+                     int64_t clipEnd, int64_t destSize, int64_t sourceSize, AxisSpan* span) {
   // Only positions inside the clip and the destination can be visible; an empty range is refused before
   // any position is turned into a sample (the clip may lie far from the rectangle).
   int64_t low = destStart, high = destEnd;
@@ -446,8 +446,7 @@ bool StretchPixels(const PixelView& dest, const PixelView& source, PixelRect des
   // Both rectangles at least 2 x 2, no side longer than kLongestSide (no surface comes near it).
   const int64_t kLongestSide = 1 << 20;
   const int64_t sides[4] = {int64_t{destRect.right} - destRect.left, int64_t{destRect.bottom} - destRect.top,
-                            int64_t{sourceRect.right} - sourceRect.left,
-                            int64_t{sourceRect.bottom} - sourceRect.top};
+                            int64_t{sourceRect.right} - sourceRect.left, int64_t{sourceRect.bottom} - sourceRect.top};
   for (int64_t side : sides)
     if (side < 2 || side > kLongestSide) return false;
   opacity = ClampOpacity(opacity);
@@ -497,8 +496,10 @@ bool StretchPixels(const PixelView& dest, const PixelView& source, PixelRect des
       const int64_t sx = sourceRect.left + columnStep.whole;
       const uint8_t* s = sourceRow + sx * bytes;
       int a = opacity;
-      if (kind == kAlphaSource) a = EffectiveAlpha(AlphaRowOf(source, static_cast<int>(sy))[sx], opacity);
-      else if (kind == kColorKeySource && (LoadPixel(s, bytes) & keyMask) == key) continue;
+      if (kind == kAlphaSource)
+        a = EffectiveAlpha(AlphaRowOf(source, static_cast<int>(sy))[sx], opacity);
+      else if (kind == kColorKeySource && (LoadPixel(s, bytes) & keyMask) == key)
+        continue;
       if (a <= 0) continue;
       PutPixel(destRow + x * bytes, s, bytes, a, tables);
       if (intoAlpha) {
@@ -510,8 +511,8 @@ bool StretchPixels(const PixelView& dest, const PixelView& source, PixelRect des
   return true;
 }
 
-bool DrawPixelsByMode(int mode, const PixelView& dest, const PixelView& source, int x, int y,
-                      PixelRect sourceRect, PixelRect clip, int opacity, DrawHook hook, void* context, int form) {
+bool DrawPixelsByMode(int mode, const PixelView& dest, const PixelView& source, int x, int y, PixelRect sourceRect,
+                      PixelRect clip, int opacity, DrawHook hook, void* context, int form) {
   if (mode != 0) return false;
   if (!Usable(dest) || !Usable(source) || dest.depth != source.depth) return false;
   if (!ClipDraw(dest, source, &x, &y, &sourceRect, clip)) return false;

@@ -51,8 +51,8 @@ bool ClipDraw(const PixelView& dest, const PixelView& source, int* x, int* y, Pi
 // Draws sourceRect of source at (x, y) of dest, within clip (destination coordinates). Opacity is
 // clamped to 0..255. Returns true when something was drawn, false when the clipped area is empty or a
 // view is unusable (null pixels, unknown depth, depths that differ).
-bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, PixelRect sourceRect,
-                PixelRect clip, int opacity, int form = kBlitFormAuto);
+bool DrawPixels(const PixelView& dest, const PixelView& source, int x, int y, PixelRect sourceRect, PixelRect clip,
+                int opacity, int form = kBlitFormAuto);
 
 // Draws sourceRect of source scaled onto destRect of dest, within clip, sampling the nearest source
 // pixel: destination position i of a side (counted from the rectangle's start) takes source position
@@ -69,6 +69,5 @@ typedef void (*DrawHook)(void* context, const PixelRect& drawn, const PixelRect&
 
 // The drawing-mode dispatcher. Mode 0 is DrawPixels; when it draws, hook (if not null) is called with
 // context and the drawn rectangles. No other mode is built: they return false and draw nothing.
-bool DrawPixelsByMode(int mode, const PixelView& dest, const PixelView& source, int x, int y,
-                      PixelRect sourceRect, PixelRect clip, int opacity, DrawHook hook, void* context,
-                      int form = kBlitFormAuto);
+bool DrawPixelsByMode(int mode, const PixelView& dest, const PixelView& source, int x, int y, PixelRect sourceRect,
+                      PixelRect clip, int opacity, DrawHook hook, void* context, int form = kBlitFormAuto);

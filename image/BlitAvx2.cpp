@@ -54,15 +54,15 @@ AVX2_INLINE __m256i Load24x8(const uint8_t* p) {
   // Words 0..5 of raw are bytes 0..23; lane 0 takes bytes 0..11, lane 1 bytes 12..23.
   const __m256i raw = _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(p)), Load64(p + 16), 1);
   const __m256i lanes = _mm256_permutevar8x32_epi32(raw, _mm256_setr_epi32(0, 1, 2, 0, 3, 4, 5, 0));
-  return _mm256_shuffle_epi8(lanes, _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2,
-                                                     -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
+  return _mm256_shuffle_epi8(lanes, _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1,
+                                                     3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
 }
 
 // The first three bytes of each 32-bit lane of v written as eight 24-bit pixels (24 bytes at p).
 AVX2_INLINE void Store24x8(uint8_t* p, __m256i v) {
-  const __m256i packed = _mm256_shuffle_epi8(v, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1,
-                                                                 -1, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1,
-                                                                 -1, -1));
+  const __m256i packed =
+      _mm256_shuffle_epi8(v, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6,
+                                              8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
   const __m256i joined = _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
   Store128(p, _mm256_castsi256_si128(joined));
   Store64(p + 16, _mm256_extracti128_si256(joined, 1));
@@ -103,9 +103,9 @@ struct EachMultipliers {
 };
 
 AVX2_INLINE EachMultipliers PixelMultipliersEach(__m128i a8) {
-  const __m256i scaled = _mm256_shuffle_epi8(_mm256_broadcastq_epi64(a8),
-                                             _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4,
-                                                              4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7));  // 257a
+  const __m256i scaled = _mm256_shuffle_epi8(
+      _mm256_broadcastq_epi64(a8), _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5,
+                                                    5, 6, 6, 6, 6, 7, 7, 7, 7));  // 257a
   return {_mm256_add_epi16(scaled, _mm256_set1_epi16(1)), _mm256_sub_epi16(_mm256_setzero_si256(), scaled)};
 }
 
@@ -138,8 +138,8 @@ AVX2_INLINE void AlphaEight32(uint8_t* d, const uint8_t* s, __m128i a8, __m128i 
   Store256(d, BlendMixed8x32(Load256(d), Load256(s), a8, zero8, full8));
 }
 
-AVX2_FUNCTION void AlphaRow32Avx2(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
-                                  int opacity, const BlendRows& rows) {
+AVX2_FUNCTION void AlphaRow32Avx2(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count, int opacity,
+                                  const BlendRows& rows) {
   const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
   const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi8(-1);
   int i = 0;
@@ -193,8 +193,8 @@ AVX2_FUNCTION void ConstantRow32Avx2(uint8_t* dest, const uint8_t* source, int c
   kPlainConstantRows[3](dest + 4 * i, source + 4 * i, count - i, opacity, rows);
 }
 
-AVX2_FUNCTION void AlphaRow24Avx2(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
-                                  int opacity, const BlendRows& rows) {
+AVX2_FUNCTION void AlphaRow24Avx2(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count, int opacity,
+                                  const BlendRows& rows) {
   const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
   const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi8(-1);
   int i = 0;
@@ -274,9 +274,8 @@ AVX2_INLINE __m256i Blend16x16(__m256i d, __m256i s, __m256i a) {
   }
   const int redShift = Is555 ? 10 : 11;
   const __m256i channel = _mm256_set1_epi16(31), greenMask = _mm256_set1_epi16(Is555 ? 31 : 63);
-  const __m256i red =
-      _mm256_add_epi16(Scale31(_mm256_and_si256(_mm256_srli_epi16(ss, redShift), channel), sourceLevel),
-                       Scale31(_mm256_and_si256(_mm256_srli_epi16(ds, redShift), channel), destLevel));
+  const __m256i red = _mm256_add_epi16(Scale31(_mm256_and_si256(_mm256_srli_epi16(ss, redShift), channel), sourceLevel),
+                                       Scale31(_mm256_and_si256(_mm256_srli_epi16(ds, redShift), channel), destLevel));
   const __m256i green = _mm256_add_epi16(Scale31(_mm256_and_si256(_mm256_srli_epi16(ss, 5), greenMask), sourceLevel),
                                          Scale31(_mm256_and_si256(_mm256_srli_epi16(ds, 5), greenMask), destLevel));
   const __m256i blue = _mm256_add_epi16(Scale31(_mm256_and_si256(ss, channel), sourceLevel),
@@ -303,8 +302,8 @@ AVX2_FUNCTION void ConstantRow16Avx2(uint8_t* dest, const uint8_t* source, int c
 }
 
 template <bool Is555>
-AVX2_FUNCTION void AlphaRow16Avx2(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
-                                  int opacity, const BlendRows& rows) {
+AVX2_FUNCTION void AlphaRow16Avx2(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count, int opacity,
+                                  const BlendRows& rows) {
   const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
   int i = 0;
   for (; i + 16 <= count; i += 16) {
@@ -327,8 +326,8 @@ AVX2_FUNCTION void AlphaRow16Avx2(uint8_t* dest, const uint8_t* source, const ui
 // the keyed pixels back unchanged.
 
 template <bool Copy>
-AVX2_INLINE void KeyLoop32(uint8_t* dest, const uint8_t* source, int count, uint32_t key, uint32_t keyMask,
-                           int opacity, int* done) {
+AVX2_INLINE void KeyLoop32(uint8_t* dest, const uint8_t* source, int count, uint32_t key, uint32_t keyMask, int opacity,
+                           int* done) {
   const __m256i keys = _mm256_set1_epi32(static_cast<int>(key)), mask = _mm256_set1_epi32(static_cast<int>(keyMask));
   const ConstantMultipliers m = MultipliersFor(opacity);  // not used by a copy
   int i = 0;
@@ -354,8 +353,10 @@ AVX2_FUNCTION void KeyRow32Avx2(uint8_t* dest, const uint8_t* source, int count,
                                 int opacity, const BlendRows& rows) {
   if (opacity <= 0) return;
   int i = 0;
-  if (opacity >= 255) KeyLoop32<true>(dest, source, count, key, keyMask, opacity, &i);
-  else KeyLoop32<false>(dest, source, count, key, keyMask, opacity, &i);
+  if (opacity >= 255)
+    KeyLoop32<true>(dest, source, count, key, keyMask, opacity, &i);
+  else
+    KeyLoop32<false>(dest, source, count, key, keyMask, opacity, &i);
   kPlainKeyRows[3](dest + 4 * i, source + 4 * i, count - i, key, keyMask, opacity, rows);
 }
 
@@ -384,14 +385,16 @@ AVX2_FUNCTION void KeyRow24Avx2(uint8_t* dest, const uint8_t* source, int count,
                                 int opacity, const BlendRows& rows) {
   if (opacity <= 0) return;
   int i = 0;
-  if (opacity >= 255) KeyLoop24<true>(dest, source, count, key & keyMask, opacity, &i);
-  else KeyLoop24<false>(dest, source, count, key & keyMask, opacity, &i);
+  if (opacity >= 255)
+    KeyLoop24<true>(dest, source, count, key & keyMask, opacity, &i);
+  else
+    KeyLoop24<false>(dest, source, count, key & keyMask, opacity, &i);
   kPlainKeyRows[2](dest + 3 * i, source + 3 * i, count - i, key, keyMask, opacity, rows);
 }
 
 template <bool Is555, bool Copy>
-AVX2_INLINE void KeyLoop16(uint8_t* dest, const uint8_t* source, int count, uint32_t key, uint32_t keyMask,
-                           int opacity, int* done) {
+AVX2_INLINE void KeyLoop16(uint8_t* dest, const uint8_t* source, int count, uint32_t key, uint32_t keyMask, int opacity,
+                           int* done) {
   const __m256i keys = _mm256_set1_epi16(static_cast<short>(key));
   const __m256i mask = _mm256_set1_epi16(static_cast<short>(keyMask));
   const __m256i a = _mm256_set1_epi16(static_cast<short>(opacity));
@@ -417,8 +420,10 @@ AVX2_FUNCTION void KeyRow16Avx2(uint8_t* dest, const uint8_t* source, int count,
                                 int opacity, const BlendRows& rows) {
   if (opacity <= 0) return;
   int i = 0;
-  if (opacity >= 255) KeyLoop16<Is555, true>(dest, source, count, key, keyMask, opacity, &i);
-  else KeyLoop16<Is555, false>(dest, source, count, key, keyMask, opacity, &i);
+  if (opacity >= 255)
+    KeyLoop16<Is555, true>(dest, source, count, key, keyMask, opacity, &i);
+  else
+    KeyLoop16<Is555, false>(dest, source, count, key, keyMask, opacity, &i);
   kPlainKeyRows[Is555 ? 0 : 1](dest + 2 * i, source + 2 * i, count - i, key, keyMask, opacity, rows);
 }
 
@@ -507,10 +512,9 @@ AVX2_FUNCTION void Convert24To16Avx2(uint8_t* target, const uint8_t* source, int
 
 }  // namespace
 
-const ConstantRow blit::kAvx2ConstantRows[4] = {ConstantRow16Avx2<true>, ConstantRow16Avx2<false>,
-                                                ConstantRow24Avx2, ConstantRow32Avx2};
-const AlphaRow blit::kAvx2AlphaRows[4] = {AlphaRow16Avx2<true>, AlphaRow16Avx2<false>, AlphaRow24Avx2,
-                                          AlphaRow32Avx2};
+const ConstantRow blit::kAvx2ConstantRows[4] = {ConstantRow16Avx2<true>, ConstantRow16Avx2<false>, ConstantRow24Avx2,
+                                                ConstantRow32Avx2};
+const AlphaRow blit::kAvx2AlphaRows[4] = {AlphaRow16Avx2<true>, AlphaRow16Avx2<false>, AlphaRow24Avx2, AlphaRow32Avx2};
 const KeyRow blit::kAvx2KeyRows[4] = {KeyRow16Avx2<true>, KeyRow16Avx2<false>, KeyRow24Avx2, KeyRow32Avx2};
 const CopyRow blit::kAvx2CopyRow = CopyRowAvx2;
 

@@ -130,8 +130,8 @@ inline int DepthIndex(int depth) {
 
 // The colour-key rows skip every source pixel whose keyMask bits equal key and draw the others with
 // a = opacity. The row copy copies bytes; source and destination may overlap.
-typedef void (*KeyRow)(uint8_t* dest, const uint8_t* source, int count, uint32_t key, uint32_t keyMask,
-                            int opacity, const BlendRows& rows);
+typedef void (*KeyRow)(uint8_t* dest, const uint8_t* source, int count, uint32_t key, uint32_t keyMask, int opacity,
+                       const BlendRows& rows);
 typedef void (*CopyRow)(uint8_t* dest, const uint8_t* source, size_t bytes);
 // One row of count pixels repacked from one depth to another.
 typedef void (*RowConverter)(uint8_t* target, const uint8_t* source, int count);

@@ -30,7 +30,9 @@ SSE2_INLINE __m128i Select(__m128i mask, __m128i ifSet, __m128i ifClear) {
 }
 
 // x / 255 in 16-bit lanes, exact for every 16-bit x.
-SSE2_INLINE __m128i Divide255(__m128i x) { return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(static_cast<short>(0x8081))), 7); }
+SSE2_INLINE __m128i Divide255(__m128i x) {
+  return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(static_cast<short>(0x8081))), 7);
+}
 
 // M[a][s] + M[255 - a][d] in 16-bit lanes.
 SSE2_INLINE __m128i MixLanes(__m128i d, __m128i s, __m128i a, __m128i notA) {
@@ -88,10 +90,10 @@ SSE2_INLINE __m128i Blend4x32Inner(__m128i d, __m128i s, __m128i a32) {
 // destination's.
 SSE2_INLINE __m128i Blend4x32Split(__m128i d, __m128i s, __m128i evenA, __m128i evenB, __m128i oddA, __m128i oddB) {
   const __m128i low = _mm_set1_epi16(0xFF);
-  const __m128i even = _mm_add_epi16(_mm_mulhi_epu16(_mm_and_si128(s, low), evenA),
-                                     _mm_mulhi_epu16(_mm_and_si128(d, low), evenB));
-  const __m128i odd = _mm_add_epi16(_mm_mulhi_epu16(_mm_srli_epi16(s, 8), oddA),
-                                    _mm_mulhi_epu16(_mm_srli_epi16(d, 8), oddB));
+  const __m128i even =
+      _mm_add_epi16(_mm_mulhi_epu16(_mm_and_si128(s, low), evenA), _mm_mulhi_epu16(_mm_and_si128(d, low), evenB));
+  const __m128i odd =
+      _mm_add_epi16(_mm_mulhi_epu16(_mm_srli_epi16(s, 8), oddA), _mm_mulhi_epu16(_mm_srli_epi16(d, 8), oddB));
   return _mm_or_si128(_mm_or_si128(even, _mm_slli_epi16(odd, 8)),
                       _mm_and_si128(d, _mm_set1_epi32(static_cast<int>(0xFF000000u))));
 }
@@ -119,10 +121,9 @@ SSE2_INLINE __m128i Blend8x16(__m128i d, __m128i s, __m128i a) {
                                     Scale31(_mm_and_si128(_mm_srli_epi16(ds, redShift), channel), destLevel));
   const __m128i green = _mm_add_epi16(Scale31(_mm_and_si128(_mm_srli_epi16(ss, 5), greenMask), sourceLevel),
                                       Scale31(_mm_and_si128(_mm_srli_epi16(ds, 5), greenMask), destLevel));
-  const __m128i blue = _mm_add_epi16(Scale31(_mm_and_si128(ss, channel), sourceLevel),
-                                     Scale31(_mm_and_si128(ds, channel), destLevel));
-  const __m128i mixed =
-      _mm_or_si128(_mm_or_si128(_mm_slli_epi16(red, redShift), _mm_slli_epi16(green, 5)), blue);
+  const __m128i blue =
+      _mm_add_epi16(Scale31(_mm_and_si128(ss, channel), sourceLevel), Scale31(_mm_and_si128(ds, channel), destLevel));
+  const __m128i mixed = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(red, redShift), _mm_slli_epi16(green, 5)), blue);
   const __m128i kept = Select(_mm_cmpeq_epi16(a, _mm_setzero_si128()), d, mixed);
   return Select(_mm_cmpeq_epi16(a, _mm_set1_epi16(0xFF)), s, kept);
 }
@@ -134,8 +135,7 @@ SSE2_INLINE int FullBytes(__m128i a8) { return _mm_movemask_epi8(_mm_cmpeq_epi8(
 template <bool Is555>
 SSE2_FUNCTION void ConstantRow16Sse(uint8_t* dest, const uint8_t* source, int count, int opacity,
                                     const BlendRows& rows) {
-  if (opacity <= 0 || opacity >= 255)
-    return kPlainConstantRows[Is555 ? 0 : 1](dest, source, count, opacity, rows);
+  if (opacity <= 0 || opacity >= 255) return kPlainConstantRows[Is555 ? 0 : 1](dest, source, count, opacity, rows);
   const __m128i a = _mm_set1_epi16(static_cast<short>(opacity));
   int i = 0;
   for (; i + 8 <= count; i += 8)
@@ -144,8 +144,8 @@ SSE2_FUNCTION void ConstantRow16Sse(uint8_t* dest, const uint8_t* source, int co
 }
 
 template <bool Is555>
-SSE2_FUNCTION void AlphaRow16Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
-                                 int opacity, const BlendRows& rows) {
+SSE2_FUNCTION void AlphaRow16Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count, int opacity,
+                                 const BlendRows& rows) {
   const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
   int i = 0;
   for (; i + 8 <= count; i += 8) {
@@ -194,8 +194,8 @@ SSE2_INLINE void Blend4x24(uint8_t* dest, const uint8_t* source, const uint8_t* 
   Store24(dest + 9, out[3]);
 }
 
-SSE2_FUNCTION void AlphaRow24Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
-                                 int opacity, const BlendRows& rows) {
+SSE2_FUNCTION void AlphaRow24Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count, int opacity,
+                                 const BlendRows& rows) {
   const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
   int i = 0;
   for (; i + 8 <= count; i += 8) {
@@ -267,8 +267,8 @@ SSE2_INLINE void BlendEight32(uint8_t* d, const uint8_t* s, __m128i a8, __m128i 
   BlendEightMixed32(d, s, a8, zero8, full8);
 }
 
-SSE2_FUNCTION void AlphaRow32Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count,
-                                 int opacity, const BlendRows& rows) {
+SSE2_FUNCTION void AlphaRow32Sse(uint8_t* dest, const uint8_t* source, const uint8_t* alpha, int count, int opacity,
+                                 const BlendRows& rows) {
   const __m128i cut = _mm_set1_epi8(static_cast<char>(255 - opacity));
   const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi8(-1);
   int i = 0;

@@ -99,13 +99,17 @@ uint32_t FileStride(int bits, int32_t width) {
 
 }  // namespace
 
-BmpStatus PlanBmp(const BmpFileHeader& fileHeader, const BmpInfoHeader& info, uint64_t sourceSize,
-                  BmpLayout* layout) {
+BmpStatus PlanBmp(const BmpFileHeader& fileHeader, const BmpInfoHeader& info, uint64_t sourceSize, BmpLayout* layout) {
   if (fileHeader.type != kBmpType) return BmpStatus::kNotBmp;
   BmpLayout plan;
   plan.fileDepth = info.bitCount;
   switch (plan.fileDepth) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     default: return BmpStatus::kBadDepth;
   }
   plan.depth = plan.fileDepth == 32 ? 32 : 24;
@@ -113,8 +117,10 @@ BmpStatus PlanBmp(const BmpFileHeader& fileHeader, const BmpInfoHeader& info, ui
   // The compressions that fit the depth. Files of the depths read before compression was looked at
   // (8, 24 and 32 bits) keep being read as plain rows whatever else the field says.
   plan.compression = kCompressionNone;
-  if (info.compression == kCompressionRle8 && plan.fileDepth == 8) plan.compression = kCompressionRle8;
-  else if (info.compression == kCompressionRle4 && plan.fileDepth == 4) plan.compression = kCompressionRle4;
+  if (info.compression == kCompressionRle8 && plan.fileDepth == 8)
+    plan.compression = kCompressionRle8;
+  else if (info.compression == kCompressionRle4 && plan.fileDepth == 4)
+    plan.compression = kCompressionRle4;
   else if (info.compression == kCompressionBitfields && (plan.fileDepth == 16 || plan.fileDepth == 32))
     plan.compression = kCompressionBitfields;
   else if (info.compression != kCompressionNone && plan.fileDepth != 8 && plan.fileDepth != 24 && plan.fileDepth != 32)
@@ -164,8 +170,7 @@ BmpStatus PlanBmp(const BmpFileHeader& fileHeader, const BmpInfoHeader& info, ui
   // leaves room for them (other programs put palettes or gaps before the pixels); a missing or
   // impossible offset leaves them right after the palette.
   const uint64_t stated = fileHeader.pixelOffset;
-  const bool statedFits = stated >= offset && stated < sourceSize &&
-                          (rle || plan.fileBytes <= sourceSize - stated);
+  const bool statedFits = stated >= offset && stated < sourceSize && (rle || plan.fileBytes <= sourceSize - stated);
   plan.pixelOffset = statedFits ? stated : offset;
   if (rle) {
     // The run-length data runs to the end of the file, or as far as the header's image size says.
@@ -193,7 +198,7 @@ struct Channel {
     mask = m;
     if (!m) return true;  // an absent channel reads 0
     while (!((m >> shift) & 1)) ++shift;
-    const uint64_t run = m >> shift;  // 64 bits: a mask of all 32 bits is one run too
+    const uint64_t run = m >> shift;    // 64 bits: a mask of all 32 bits is one run too
     if (run & (run + 1)) return false;  // not one run of bits
     while (bits < 32 && ((run >> bits) & 1)) ++bits;
     if (bits <= 8) {
@@ -218,7 +223,8 @@ struct Channel {
 bool ExpandRunLength(const uint8_t* data, size_t size, bool nibbles, int32_t width, int32_t height, uint8_t* indexes) {
   int64_t x = 0, y = 0;
   auto put = [&](uint8_t index) {
-    if (x < width && y < height) indexes[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] = index;
+    if (x < width && y < height)
+      indexes[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] = index;
     ++x;
   };
   size_t at = 0;
@@ -244,7 +250,8 @@ bool ExpandRunLength(const uint8_t* data, size_t size, bool nibbles, int32_t wid
       const size_t bytes = nibbles ? (value + 1u) / 2 : value;
       const size_t padded = (bytes + 1) & ~size_t{1};
       if (size - at < bytes) return false;
-      for (int i = 0; i < value; ++i) put(nibbles ? (i & 1 ? data[at + i / 2] & 0x0F : data[at + i / 2] >> 4) : data[at + i]);
+      for (int i = 0; i < value; ++i)
+        put(nibbles ? (i & 1 ? data[at + i / 2] & 0x0F : data[at + i / 2] >> 4) : data[at + i]);
       at += std::min(padded, size - at);
     }
   }
@@ -283,9 +290,8 @@ BmpStatus DecodeBmp(BmpByteSource& source, BmpDecoded* image) {
       return BmpStatus::kBadFormat;
   }
   // 32-bit pixels in the surfaces' own order are taken as stored, fourth byte and all.
-  const bool storedAsIs = plan.fileDepth == 24 ||
-                          (plan.fileDepth == 32 && plan.masks[0] == 0xFF0000 && plan.masks[1] == 0x00FF00 &&
-                           plan.masks[2] == 0x0000FF);
+  const bool storedAsIs = plan.fileDepth == 24 || (plan.fileDepth == 32 && plan.masks[0] == 0xFF0000 &&
+                                                   plan.masks[1] == 0x00FF00 && plan.masks[2] == 0x0000FF);
 
   decoded.pixels = Allocate(plan.bytes + 1);
   if (!decoded.pixels) return BmpStatus::kNoMemory;
@@ -332,9 +338,12 @@ BmpStatus DecodeBmp(BmpByteSource& source, BmpDecoded* image) {
       const uint8_t* in = expanded ? expanded.get() + row * width : stored.get() + fileRow * plan.fileStride;
       for (size_t x = 0; x < width; ++x) {
         uint32_t index;
-        if (expanded || plan.fileDepth == 8) index = in[x];
-        else if (plan.fileDepth == 4) index = (in[x / 2] >> (x & 1 ? 0 : 4)) & 0x0F;
-        else index = (in[x / 8] >> (7 - (x & 7))) & 1;
+        if (expanded || plan.fileDepth == 8)
+          index = in[x];
+        else if (plan.fileDepth == 4)
+          index = (in[x / 2] >> (x & 1 ? 0 : 4)) & 0x0F;
+        else
+          index = (in[x / 8] >> (7 - (x & 7))) & 1;
         const uint8_t* entry = palette + 4u * index;
         out[0] = entry[0];
         out[1] = entry[1];

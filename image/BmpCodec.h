@@ -28,7 +28,7 @@ constexpr size_t kBmpInfoHeaderSize = 40;
 constexpr size_t kBmpPaletteEntries = 256;
 constexpr int32_t kBmpMaxDimension = 32768;
 constexpr uint64_t kBmpMaxRlePixels = uint64_t{1} << 24;  // width x height of a run-length encoded file
-constexpr uint16_t kBmpType = 0x4D42;  // "BM"
+constexpr uint16_t kBmpType = 0x4D42;                     // "BM"
 
 // The 14-byte file header and the 40-byte information header, field by field as stored (little-endian
 // on disk, parsed and written byte by byte so that no structure packing is involved).
@@ -84,32 +84,32 @@ class MemoryByteSource : public BmpByteSource {
 
 enum class BmpStatus {
   kOk,
-  kTruncated,     // shorter than its headers or its pixel data
-  kNotBmp,        // type is not "BM"
-  kBadDepth,      // bits per pixel other than 1, 4, 8, 16, 24 or 32
-  kBadSize,       // width or height 0 or beyond 32768, or a header size that places no pixel data
-  kNoMemory,      // the pixel buffer could not be allocated
-  kBadFormat,     // a compression the depth cannot have, channel masks that are not runs of bits or that
-                  // overlap, a top-down run-length file
+  kTruncated,  // shorter than its headers or its pixel data
+  kNotBmp,     // type is not "BM"
+  kBadDepth,   // bits per pixel other than 1, 4, 8, 16, 24 or 32
+  kBadSize,    // width or height 0 or beyond 32768, or a header size that places no pixel data
+  kNoMemory,   // the pixel buffer could not be allocated
+  kBadFormat,  // a compression the depth cannot have, channel masks that are not runs of bits or that
+               // overlap, a top-down run-length file
 };
 
 // Sizes of the decoded image, checked; computed by PlanBmp from the headers and the source's size.
 struct BmpLayout {
   int32_t width = 0;
-  int32_t height = 0;          // always positive
-  bool topDown = false;        // rows stored top row first (negative height in the file)
-  int fileDepth = 0;           // 1, 4, 8, 16, 24 or 32
-  int depth = 0;               // of the decoded image: 24 or 32
-  uint32_t compression = 0;    // as used: 0 plain rows, 1 RLE8, 2 RLE4, 3 channel masks
-  uint32_t fileStride = 0;     // bytes of one plain row in the file
-  uint32_t stride = 0;         // bytes of one decoded row
-  uint64_t paletteOffset = 0;  // up to 8 bits only
-  uint32_t paletteEntries = 0; // up to 8 bits only
-  uint64_t masksOffset = 0;    // channel masks of a BI_BITFIELDS file
-  uint32_t masks[3] = {};      // red, green, blue of 16- and 32-bit files (set by DecodeBmp)
+  int32_t height = 0;           // always positive
+  bool topDown = false;         // rows stored top row first (negative height in the file)
+  int fileDepth = 0;            // 1, 4, 8, 16, 24 or 32
+  int depth = 0;                // of the decoded image: 24 or 32
+  uint32_t compression = 0;     // as used: 0 plain rows, 1 RLE8, 2 RLE4, 3 channel masks
+  uint32_t fileStride = 0;      // bytes of one plain row in the file
+  uint32_t stride = 0;          // bytes of one decoded row
+  uint64_t paletteOffset = 0;   // up to 8 bits only
+  uint32_t paletteEntries = 0;  // up to 8 bits only
+  uint64_t masksOffset = 0;     // channel masks of a BI_BITFIELDS file
+  uint32_t masks[3] = {};       // red, green, blue of 16- and 32-bit files (set by DecodeBmp)
   uint64_t pixelOffset = 0;
-  uint64_t fileBytes = 0;      // bytes of pixel data taken from the file (plain rows: fileStride x height)
-  uint64_t bytes = 0;          // stride x height
+  uint64_t fileBytes = 0;  // bytes of pixel data taken from the file (plain rows: fileStride x height)
+  uint64_t bytes = 0;      // stride x height
 };
 
 BmpStatus PlanBmp(const BmpFileHeader& fileHeader, const BmpInfoHeader& infoHeader, uint64_t sourceSize,

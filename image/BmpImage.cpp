@@ -79,8 +79,8 @@ bool CBmpImage::Draw(HDC dc, int x, int y) const {
   info.biPlanes = 1;
   info.biBitCount = static_cast<WORD>(layout_.depth);
   info.biCompression = BI_RGB;
-  const int lines = SetDIBitsToDevice(dc, x, y, layout_.width, layout_.height, 0, 0, 0, layout_.height,
-                                      pixels_.get(), reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  const int lines = SetDIBitsToDevice(dc, x, y, layout_.width, layout_.height, 0, 0, 0, layout_.height, pixels_.get(),
+                                      reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS);
   return lines > 0;
 }
 

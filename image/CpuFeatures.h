@@ -31,14 +31,14 @@ struct CpuidRegisters {
 
 // The CPUID answers the record is made from. Leaves the processor does not offer stay zero.
 struct CpuidAnswers {
-  bool available = false;        // the ID bit of EFLAGS can be toggled
-  CpuidRegisters leaf0;          // highest basic leaf, vendor
-  CpuidRegisters leaf1;          // feature bits
-  CpuidRegisters leaf7;          // leaf 7, sub-leaf 0: structured extended features (AVX2)
-  uint64_t xcr0 = 0;             // XGETBV(0), read only when leaf 1 reports OSXSAVE
-  CpuidRegisters extended0;      // leaf 0x80000000: highest extended leaf
-  CpuidRegisters extended1;      // leaf 0x80000001: 3DNow! bits
-  CpuidRegisters brand[3];       // leaves 0x80000002..0x80000004
+  bool available = false;    // the ID bit of EFLAGS can be toggled
+  CpuidRegisters leaf0;      // highest basic leaf, vendor
+  CpuidRegisters leaf1;      // feature bits
+  CpuidRegisters leaf7;      // leaf 7, sub-leaf 0: structured extended features (AVX2)
+  uint64_t xcr0 = 0;         // XGETBV(0), read only when leaf 1 reports OSXSAVE
+  CpuidRegisters extended0;  // leaf 0x80000000: highest extended leaf
+  CpuidRegisters extended1;  // leaf 0x80000001: 3DNow! bits
+  CpuidRegisters brand[3];   // leaves 0x80000002..0x80000004
 };
 
 struct CpuFeatures {

@@ -51,9 +51,12 @@ inline uint32_t ReadColor(const uint8_t* row, int i) {
 
 template <int Depth>
 inline void WriteColor(uint8_t* row, int i, uint32_t rgb) {
-  if (Depth == 15 || Depth == 16) blit::Store16(row + 2 * i, PackColor(rgb, Depth));
-  else if (Depth == 24) blit::Store24(row + 3 * i, rgb);
-  else blit::Store32(row + 4 * i, rgb);  // the fourth byte becomes zero
+  if (Depth == 15 || Depth == 16)
+    blit::Store16(row + 2 * i, PackColor(rgb, Depth));
+  else if (Depth == 24)
+    blit::Store24(row + 3 * i, rgb);
+  else
+    blit::Store32(row + 4 * i, rgb);  // the fourth byte becomes zero
 }
 
 template <int TargetDepth, int SourceDepth>

@@ -15,8 +15,8 @@ struct PixelView {
   int32_t depth = 0;
   uint8_t* alpha = nullptr;  // one byte per pixel, 0 transparent .. 255 opaque; null when none
   int32_t alphaPitch = 0;
-  uint32_t colorKey = 0;     // in pixel order, 0x00RRGGBB
-  int32_t selector = -1;     // the surface's blit selector: % 4 gives 0 plain, 1 colour key, 2 alpha
+  uint32_t colorKey = 0;  // in pixel order, 0x00RRGGBB
+  int32_t selector = -1;  // the surface's blit selector: % 4 gives 0 plain, 1 colour key, 2 alpha
 };
 
 // A rectangle; right and bottom are exclusive.

@@ -19,9 +19,9 @@ uint32_t MillisecondClock() {
 #ifdef _WIN32
   return static_cast<uint32_t>(timeGetTime());
 #else
-  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count());
+  return static_cast<uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
 #endif
 }
 

@@ -62,8 +62,7 @@ uint8_t CSurfaceBase::GetAlpha(int x, int y) {
 void CSurfaceBase::DrawHook(CSurfaceBase*, int, int, int, int, int, int, int, int, int) {}
 void CSurfaceBase::BlendHook(CSurfaceBase*, int, int, int, int, int, int, int, int, int) {}
 void CSurfaceBase::StretchHook(CSurfaceBase*, int, int, int, int, int, int, int, int, int, int, int) {}
-void CSurfaceBase::EffectHook(CSurfaceBase*, int, int, int, int, int, int, int, int, int, int, int, int,
-                              uint32_t) {}
+void CSurfaceBase::EffectHook(CSurfaceBase*, int, int, int, int, int, int, int, int, int, int, int, int, uint32_t) {}
 
 PixelView CSurfaceBase::GetPixelView() {
   PixelView view;
@@ -655,26 +654,26 @@ void CTrackedSurface::FillAlpha(uint8_t value, int left, int top, int right, int
   AddClipped(left, top, right, bottom);
 }
 
-void CTrackedSurface::DrawHook(CSurfaceBase* source, int dl, int dt, int dr, int db, int sl, int st, int sr,
-                               int sb, int mode) {
+void CTrackedSurface::DrawHook(CSurfaceBase* source, int dl, int dt, int dr, int db, int sl, int st, int sr, int sb,
+                               int mode) {
   CSurface::DrawHook(source, dl, dt, dr, db, sl, st, sr, sb, mode);
   AddClipped(dl, dt, dr, db);
 }
 
-void CTrackedSurface::BlendHook(CSurfaceBase* source, int dl, int dt, int dr, int db, int sl, int st, int sr,
-                                int sb, int opacity) {
+void CTrackedSurface::BlendHook(CSurfaceBase* source, int dl, int dt, int dr, int db, int sl, int st, int sr, int sb,
+                                int opacity) {
   CSurface::BlendHook(source, dl, dt, dr, db, sl, st, sr, sb, opacity);
   AddClipped(dl, dt, dr, db);
 }
 
-void CTrackedSurface::StretchHook(CSurfaceBase* source, int dl, int dt, int dr, int db, int sl, int st, int sr,
-                                  int sb, int opacity, int mode, int form) {
+void CTrackedSurface::StretchHook(CSurfaceBase* source, int dl, int dt, int dr, int db, int sl, int st, int sr, int sb,
+                                  int opacity, int mode, int form) {
   CSurface::StretchHook(source, dl, dt, dr, db, sl, st, sr, sb, opacity, mode, form);
   AddClipped(dl, dt, dr, db);
 }
 
-void CTrackedSurface::EffectHook(CSurfaceBase* source, int dl, int dt, int dr, int db, int sl, int st, int sr,
-                                 int sb, int opacity, int mode, int effect, int parameter, uint32_t seed) {
+void CTrackedSurface::EffectHook(CSurfaceBase* source, int dl, int dt, int dr, int db, int sl, int st, int sr, int sb,
+                                 int opacity, int mode, int effect, int parameter, uint32_t seed) {
   CSurface::EffectHook(source, dl, dt, dr, db, sl, st, sr, sb, opacity, mode, effect, parameter, seed);
   AddClipped(dl, dt, dr, db);
 }

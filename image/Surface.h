@@ -78,16 +78,16 @@ class CSurfaceBase {
   virtual HWND GetOwnerWindow() = 0;
   // Called on the destination after a draw, with the rectangles drawn (destination) and read (source).
   // They do nothing here; CTrackedSurface records the destination rectangles.
-  virtual void DrawHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom,
-                        int sourceLeft, int sourceTop, int sourceRight, int sourceBottom, int mode);
-  virtual void BlendHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom,
-                         int sourceLeft, int sourceTop, int sourceRight, int sourceBottom, int opacity);
+  virtual void DrawHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom, int sourceLeft,
+                        int sourceTop, int sourceRight, int sourceBottom, int mode);
+  virtual void BlendHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom, int sourceLeft,
+                         int sourceTop, int sourceRight, int sourceBottom, int opacity);
   virtual void StretchHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom,
-                           int sourceLeft, int sourceTop, int sourceRight, int sourceBottom, int opacity,
-                           int mode, int form);
+                           int sourceLeft, int sourceTop, int sourceRight, int sourceBottom, int opacity, int mode,
+                           int form);
   virtual void EffectHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom,
-                          int sourceLeft, int sourceTop, int sourceRight, int sourceBottom, int opacity,
-                          int mode, int effect, int parameter, uint32_t seed);
+                          int sourceLeft, int sourceTop, int sourceRight, int sourceBottom, int opacity, int mode,
+                          int effect, int parameter, uint32_t seed);
   virtual ~CSurfaceBase() = default;
 
   // The view the drawing routines take, valid while the surface is locked. Empty without pixels.
@@ -258,8 +258,8 @@ class CSurface : public CSurfaceBase {
   void StretchHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom, int sourceLeft,
                    int sourceTop, int sourceRight, int sourceBottom, int opacity, int mode, int form) override;
   void EffectHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom, int sourceLeft,
-                  int sourceTop, int sourceRight, int sourceBottom, int opacity, int mode, int effect,
-                  int parameter, uint32_t seed) override;
+                  int sourceTop, int sourceRight, int sourceBottom, int opacity, int mode, int effect, int parameter,
+                  uint32_t seed) override;
 
   // Whether a device surface is preferred when the owner window has a DirectDraw device.
   void SetPreferDevice(bool prefer) { preferDevice_ = prefer ? 1 : 0; }
@@ -307,8 +307,8 @@ class CTrackedSurface : public CSurface {
   void StretchHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom, int sourceLeft,
                    int sourceTop, int sourceRight, int sourceBottom, int opacity, int mode, int form) override;
   void EffectHook(CSurfaceBase* source, int destLeft, int destTop, int destRight, int destBottom, int sourceLeft,
-                  int sourceTop, int sourceRight, int sourceBottom, int opacity, int mode, int effect,
-                  int parameter, uint32_t seed) override;
+                  int sourceTop, int sourceRight, int sourceBottom, int opacity, int mode, int effect, int parameter,
+                  uint32_t seed) override;
 
   CDirtyRegion& GetDirtyRegion() { return dirty_; }
 

@@ -61,8 +61,8 @@ bool DrawSurface(CSurfaceBase* dest, CSurfaceBase* source, int x, int y, const P
   {
     BothLocked lock(dest, source);
     if (!lock.locked) return false;
-    DrawPixelsByMode(0, dest->GetPixelView(), source->GetPixelView(), x, y, sourceRect, clip, opacity,
-                     &RememberDrawn, &report, form);
+    DrawPixelsByMode(0, dest->GetPixelView(), source->GetPixelView(), x, y, sourceRect, clip, opacity, &RememberDrawn,
+                     &report, form);
   }
   if (!report.drawn) return false;
   const PixelRect& d = report.destRect;
@@ -81,8 +81,8 @@ bool DrawSurface(CSurfaceBase* dest, CSurfaceBase* source, int x, int y) {
   return DrawSurface(dest, source, x, y, SurfaceRect(source), SurfaceRect(dest));
 }
 
-bool StretchSurface(CSurfaceBase* dest, CSurfaceBase* source, const PixelRect& destRect,
-                    const PixelRect& sourceRect, const PixelRect& clip, int opacity) {
+bool StretchSurface(CSurfaceBase* dest, CSurfaceBase* source, const PixelRect& destRect, const PixelRect& sourceRect,
+                    const PixelRect& clip, int opacity) {
   if (!dest || !source || !dest->IsCreated() || !source->IsCreated()) return false;
   bool drawn = false;
   {

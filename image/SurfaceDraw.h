@@ -19,8 +19,8 @@ bool DrawSurface(CSurfaceBase* dest, CSurfaceBase* source, int x, int y);
 
 // Scales sourceRect of source onto destRect of dest (nearest neighbour), within clip. Both rectangles
 // must be at least 2 x 2.
-bool StretchSurface(CSurfaceBase* dest, CSurfaceBase* source, const PixelRect& destRect,
-                    const PixelRect& sourceRect, const PixelRect& clip, int opacity = 255);
+bool StretchSurface(CSurfaceBase* dest, CSurfaceBase* source, const PixelRect& destRect, const PixelRect& sourceRect,
+                    const PixelRect& clip, int opacity = 255);
 
 // The rectangle of a whole surface (empty without pixels).
 PixelRect SurfaceRect(CSurfaceBase* surface);

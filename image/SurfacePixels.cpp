@@ -22,9 +22,7 @@ bool Inside(const PixelView& view, int x, int y) {
 
 }  // namespace
 
-uint32_t SwapRedBlue(uint32_t color) {
-  return ((color & 0xFF) << 16) | (color & 0x00FF00) | ((color >> 16) & 0xFF);
-}
+uint32_t SwapRedBlue(uint32_t color) { return ((color & 0xFF) << 16) | (color & 0x00FF00) | ((color >> 16) & 0xFF); }
 
 bool IsSurfaceDepth(int depth) { return depth == 15 || depth == 16 || depth == 24 || depth == 32; }
 
@@ -89,7 +87,8 @@ void FillPixelRect(const PixelView& view, uint32_t rgb, PixelRect rect) {
         break;
       }
       case 24:
-        for (uint8_t* p = row + 3 * static_cast<size_t>(rect.left); p < row + 3 * static_cast<size_t>(rect.right); p += 3) {
+        for (uint8_t* p = row + 3 * static_cast<size_t>(rect.left); p < row + 3 * static_cast<size_t>(rect.right);
+             p += 3) {
           p[0] = static_cast<uint8_t>(value);
           p[1] = static_cast<uint8_t>(value >> 8);
           p[2] = static_cast<uint8_t>(value >> 16);
@@ -139,8 +138,8 @@ bool CopyAlphaRect(const PixelView& target, int x, int y, const PixelView& sourc
   bottom = std::min<int64_t>(bottom, top + (target.height - ty));
   if (left >= right || top >= bottom) return false;
   for (int64_t row = 0; row < bottom - top; ++row) {
-    std::memmove(AlphaRowOf(target, static_cast<int>(ty + row)) + tx, AlphaRowOf(source, static_cast<int>(top + row)) + left,
-                 static_cast<size_t>(right - left));
+    std::memmove(AlphaRowOf(target, static_cast<int>(ty + row)) + tx,
+                 AlphaRowOf(source, static_cast<int>(top + row)) + left, static_cast<size_t>(right - left));
   }
   return true;
 }

@@ -65,9 +65,9 @@ void CSurfaceRegistry::ReleaseAll(HWND owner) {
   for (const Entry& entry : entries_) {
     if (entry.owner == owner) released.push_back(entry.surface);
   }
-  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                [owner](const Entry& entry) { return entry.owner == owner; }),
-                 entries_.end());
+  entries_.erase(
+      std::remove_if(entries_.begin(), entries_.end(), [owner](const Entry& entry) { return entry.owner == owner; }),
+      entries_.end());
   for (CSurfaceBase* surface : released) surface->Release();
   busy_ = false;
 }

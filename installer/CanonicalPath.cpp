@@ -31,8 +31,9 @@ namespace {
 
 bool IdentityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
   // No access but attributes, sharing everything, folders too: a running program's own file opens so.
-  HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle =
+      CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const bool got = GetFileInformationByHandle(handle, &info) != FALSE;
   CloseHandle(handle);

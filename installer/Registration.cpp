@@ -48,8 +48,7 @@ bool ReadStringAt(HKEY root, REGSAM view, const std::string& key, const char* na
       (type == REG_SZ || type == REG_EXPAND_SZ) && size < 65536) {
     std::vector<char> data(size + 1, '\0');
     DWORD got = size;
-    if (RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got) ==
-            ERROR_SUCCESS &&
+    if (RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got) == ERROR_SUCCESS &&
         got <= size) {
       outText.assign(data.data(), strnlen(data.data(), got));
       read = true;

@@ -83,8 +83,7 @@ bool CreateShortcut(const std::string& link, const std::string& target) {
                            SUCCEEDED(shellLink->SetPath(target.c_str())) &&
                            SUCCEEDED(shellLink->SetWorkingDirectory(targetFolder.c_str()));
     IPersistFile* persistFile = nullptr;
-    if (described &&
-        SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persistFile)))) {
+    if (described && SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persistFile)))) {
       WCHAR wideLink[MAX_PATH];
       if (MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wideLink, MAX_PATH) > 0) {
         saved = SUCCEEDED(persistFile->Save(wideLink, TRUE));

@@ -77,8 +77,8 @@ std::string CTextTable::CleanLine(const std::string& line) const {
       continue;
     }
     if (c == '/' && i + 1 < line.size() && line[i + 1] == '/') break;  // a comment to the end of the line
-    const bool dropped = (collapseWhitespace_ && IsBlank(c) && IsBlank(previous)) ||
-                         (collapseCommas_ && c == ',' && previous == ',');
+    const bool dropped =
+        (collapseWhitespace_ && IsBlank(c) && IsBlank(previous)) || (collapseCommas_ && c == ',' && previous == ',');
     if (!dropped) {
       out += c;
       previous = c;

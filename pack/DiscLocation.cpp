@@ -42,8 +42,8 @@ CdRomDrives& DiscRequestDrives() {
   return drives;
 }
 
-std::string RequestDiscFile(const std::string& discFolder, const std::string& relativePath, int discNumber,
-                            HWND owner, CdRomDrives& drives) {
+std::string RequestDiscFile(const std::string& discFolder, const std::string& relativePath, int discNumber, HWND owner,
+                            CdRomDrives& drives) {
   CFileFinder finder;
   std::string candidate = CollapseBackslashes(discFolder + "\\" + relativePath);
   if (finder.Exists(candidate)) return candidate;

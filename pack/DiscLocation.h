@@ -41,5 +41,5 @@ CdRomDrives& DiscRequestDrives();
 // Finds `relativePath` below `discFolder` on a disc: first discFolder\relativePath as it stands, then on
 // every CD-ROM drive as X:\discFolder\relativePath. While no drive has it, asks the user (owned by `owner`)
 // to insert disc `discNumber`; Yes searches again. Returns the path found, or "" when the user declines.
-std::string RequestDiscFile(const std::string& discFolder, const std::string& relativePath, int discNumber,
-                            HWND owner, CdRomDrives& drives = DiscRequestDrives());
+std::string RequestDiscFile(const std::string& discFolder, const std::string& relativePath, int discNumber, HWND owner,
+                            CdRomDrives& drives = DiscRequestDrives());

@@ -361,8 +361,8 @@ LzssRecord ParseLzssRecord(const uint8_t* record) {
   return parsed;
 }
 
-bool WriteLzssRecord(const std::string& name, uint32_t decodedLength, uint32_t compressedLength,
-                     uint32_t offset, uint8_t* record) {
+bool WriteLzssRecord(const std::string& name, uint32_t decodedLength, uint32_t compressedLength, uint32_t offset,
+                     uint8_t* record) {
   if (name.size() >= kLzssNameSize || name.find('\0') != std::string::npos) return false;
   std::memset(record, 0, kLzssRecordSize);
   std::memcpy(record, name.data(), name.size());
@@ -392,8 +392,7 @@ LzssMemberProblem CheckLzssMember(const LzssRecord& record, uint64_t archiveSize
   return LzssMemberProblem::kNone;
 }
 
-int DecodeLzssMember(const uint8_t* archive, uint64_t size, const LzssRecord& record,
-                     std::vector<uint8_t>* decoded) {
+int DecodeLzssMember(const uint8_t* archive, uint64_t size, const LzssRecord& record, std::vector<uint8_t>* decoded) {
   switch (CheckLzssMember(record, size)) {
     case LzssMemberProblem::kOutsideArchive:
     case LzssMemberProblem::kEmpty: return -1;
@@ -403,8 +402,7 @@ int DecodeLzssMember(const uint8_t* archive, uint64_t size, const LzssRecord& re
   auto output = TryAllocate<uint8_t>(uint64_t(record.decodedLength) + 8);
   if (!output) return -3;
   CLZSSCodec codec;
-  if (codec.Decode(archive + record.offset, record.compressedLength, output.get(), record.decodedLength) < 0)
-    return -2;
+  if (codec.Decode(archive + record.offset, record.compressedLength, output.get(), record.decodedLength) < 0) return -2;
   decoded->assign(output.get(), output.get() + record.decodedLength);
   return 1;
 }

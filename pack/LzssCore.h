@@ -64,10 +64,10 @@ constexpr uint32_t kLzssNameSize = 128;
 constexpr uint32_t kLzssRecordMask = 0x3B3B3B;
 
 struct LzssRecord {
-  std::string name;         // up to the zero byte
-  bool nameTerminated;      // false: the name field holds no zero byte (damage; the record matches nothing)
-  bool isEnd;               // the three numbers are stored as 0: the index ends here
-  uint32_t decodedLength;   // unmasked
+  std::string name;        // up to the zero byte
+  bool nameTerminated;     // false: the name field holds no zero byte (damage; the record matches nothing)
+  bool isEnd;              // the three numbers are stored as 0: the index ends here
+  uint32_t decodedLength;  // unmasked
   uint32_t compressedLength;
   uint32_t offset;
 };
@@ -76,8 +76,8 @@ struct LzssRecord {
 // the name's end.
 LzssRecord ParseLzssRecord(const uint8_t* record);
 // Writes one record (the name must be shorter than 128 bytes; false otherwise) and the end record.
-bool WriteLzssRecord(const std::string& name, uint32_t decodedLength, uint32_t compressedLength,
-                     uint32_t offset, uint8_t* record);
+bool WriteLzssRecord(const std::string& name, uint32_t decodedLength, uint32_t compressedLength, uint32_t offset,
+                     uint8_t* record);
 void WriteLzssEndRecord(uint8_t* record);
 
 // The two forms a wanted member name is compared in: lower case with '\\' and with '/'.
@@ -116,8 +116,7 @@ bool WalkLzssIndex(const uint8_t* archive, uint64_t size, Visit visit) {
 // Decodes the member a record names, with every check of the reader: 1 decoded, -1 read error (outside
 // the archive, or empty), -2 decode error (impossible length, or the stream does not give exactly its
 // decoded length), -3 no memory.
-int DecodeLzssMember(const uint8_t* archive, uint64_t size, const LzssRecord& record,
-                     std::vector<uint8_t>* decoded);
+int DecodeLzssMember(const uint8_t* archive, uint64_t size, const LzssRecord& record, std::vector<uint8_t>* decoded);
 
 struct LzssMemberInput {
   std::string name;  // stored as given: lower case with '\\' is what the readers find

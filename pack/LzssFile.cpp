@@ -26,9 +26,9 @@ const char kDecodeErrorText[] =
 
 // The debug lines of one reader class.
 struct ReaderTexts {
-  const char* noMemory;    // path, compressed length, decoded length
-  const char* readError;   // path
-  const char* decodeError; // path
+  const char* noMemory;     // path, compressed length, decoded length
+  const char* readError;    // path
+  const char* decodeError;  // path
 };
 
 const ReaderTexts kArchiveTexts = {
@@ -159,12 +159,13 @@ int CLZSSSingleFile::_OpenDatFile(const std::string& path) {
   uint64_t size = file.GetSize64();
   uint8_t header[4];
   if (file.Read(header, 4, 1) != 1 || size < 4 || size == ~uint64_t(0)) {
-    DebugPrint("CLZSSSingleFile::_OpenDatFile() ファイルヘッダの読み込みに失敗！(データファイル形式が違う可能性あり)[%s]",
-               path.c_str());
+    DebugPrint(
+        "CLZSSSingleFile::_OpenDatFile() ファイルヘッダの読み込みに失敗！(データファイル形式が違う可能性あり)[%s]",
+        path.c_str());
     return 0;
   }
-  uint32_t decoded = uint32_t(header[0]) | uint32_t(header[1]) << 8 | uint32_t(header[2]) << 16 |
-                     uint32_t(header[3]) << 24;
+  uint32_t decoded =
+      uint32_t(header[0]) | uint32_t(header[1]) << 8 | uint32_t(header[2]) << 16 | uint32_t(header[3]) << 24;
   // A stream longer than 32 bits describe is more than any decoded length could come from, and more
   // than memory holds: refused as memory, never decoded from a cut length.
   if (size - 4 > 0xFFFFFFFFu) {

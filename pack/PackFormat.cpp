@@ -48,7 +48,8 @@ std::string MakePackHeader(PackVariant variant, uint32_t number) {
 
 uint32_t PackNameKey(const char* name, size_t length) {
   uint32_t key = 0;
-  for (size_t i = 0; i < length && name[i] != 0; ++i) key += static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(name[i])));
+  for (size_t i = 0; i < length && name[i] != 0; ++i)
+    key += static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(name[i])));
   return key;
 }
 
@@ -147,11 +148,12 @@ uint32_t PackIndex::FirstWithLowerName(const std::string& lower) const {
   const char* names = lowerNames_.data();
   // The first key not ordered before (lower, entry 0): equal names are ordered by entry, so this is
   // the one a walk from the start meets first.
-  auto at = std::lower_bound(byName_.begin(), byName_.end(), lower, [names](const SortKey& key, const std::string& wanted) {
-    int order = std::memcmp(names + key.nameStart, wanted.data(), std::min<size_t>(key.nameSize, wanted.size()));
-    if (order != 0) return order < 0;
-    return key.nameSize < wanted.size();
-  });
+  auto at =
+      std::lower_bound(byName_.begin(), byName_.end(), lower, [names](const SortKey& key, const std::string& wanted) {
+        int order = std::memcmp(names + key.nameStart, wanted.data(), std::min<size_t>(key.nameSize, wanted.size()));
+        if (order != 0) return order < 0;
+        return key.nameSize < wanted.size();
+      });
   if (at == byName_.end() || at->nameSize != lower.size() ||
       std::memcmp(names + at->nameStart, lower.data(), lower.size()) != 0) {
     return UINT32_MAX;

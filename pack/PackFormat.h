@@ -104,8 +104,8 @@ class PackIndex {
     uint32_t entry;
   };
   std::vector<PackEntry> entries_;
-  std::string lowerNames_;        // every entry's lower-case name, one after the other
-  std::vector<SortKey> byName_;   // ordered by lower-case name, then by entry
+  std::string lowerNames_;       // every entry's lower-case name, one after the other
+  std::vector<SortKey> byName_;  // ordered by lower-case name, then by entry
   bool damaged_ = false;
   bool overBudget_ = false;
   bool outOfMemory_ = false;
@@ -134,8 +134,7 @@ bool EncodeStoredBlock(const void* data, size_t size, int level, std::string* ou
 // Whole files in memory. DecodePackArchiveMember: 1 decoded, 0 not a readable pack archive, -1 the
 // member is not listed or its block is damaged. DecodeSinglePack: 1 decoded, 0 otherwise (also when
 // the stored name is not `fileName`, compared ignoring single-byte letter case).
-int DecodePackArchiveMember(const uint8_t* file, size_t fileSize, const std::string& member,
-                            std::vector<uint8_t>* out);
+int DecodePackArchiveMember(const uint8_t* file, size_t fileSize, const std::string& member, std::vector<uint8_t>* out);
 int DecodeSinglePack(const uint8_t* file, size_t fileSize, const std::string& fileName, std::vector<uint8_t>* out);
 
 // Whole packs built in memory (tests, benchmarks, seeds). False when a name is too long or a member

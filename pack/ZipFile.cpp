@@ -19,9 +19,8 @@ bool DecodeStoredBlockOf(CNativeFile& file, uint32_t offset, uint32_t length, CZ
   if (!file.SeekTo64(uint64_t(offset) + length - 4) || !file.Read(lastFour, 4) || !file.SeekTo64(offset)) {
     return false;
   }
-  return codec.DecodeStreamed(length, lastFour, [&file](uint8_t* buffer, size_t size) {
-    return file.Read(buffer, static_cast<DWORD>(size));
-  });
+  return codec.DecodeStreamed(
+      length, lastFour, [&file](uint8_t* buffer, size_t size) { return file.Read(buffer, static_cast<DWORD>(size)); });
 }
 
 // Whether the pack open in `file` still holds `entry` where the kept index has it: a pack replaced by

@@ -19,8 +19,9 @@ const char* const kWindowsError = "WindowsError:";
 // The system's message for an error code, in the user's language.
 std::string SystemErrorText(DWORD error) {
   char* text = nullptr;
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, error, 0x400, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0x400, reinterpret_cast<LPSTR>(&text), 0, nullptr);
   std::string result = (length > 0 && text) ? std::string(text, length) : std::string();
   if (text) LocalFree(text);
   return result;
@@ -205,16 +206,17 @@ CInstallJob::Step CInstallJob::CopyOneFile(const InstallEntry& entry, bool multi
     if (kept == KeepAside::kDone) {
       destination.OpenWrite(destinationPath_, true);
     } else if (kept == KeepAside::kNoNameFits) {
-      std::string text = destinationPath_ + "\n" +
-                         "既存のファイルを置き換えられません。退避する名前がパスの長さに収まりません。[Error::MoveFile]";
+      std::string text =
+          destinationPath_ + "\n" +
+          "既存のファイルを置き換えられません。退避する名前がパスの長さに収まりません。[Error::MoveFile]";
       if (AskRetryOrCancel("FileReplaceError", text) == IDRETRY) return Step::kRetry;
       cancelled_ = true;
       return Step::kEndRun;
     }
   }
   if (!source.IsOpen() || !destination.IsOpen()) {
-    std::string text = sourcePath_ + "\n" + kReadFailed + "[Error::CreateFile]\n" + kWindowsError +
-                       SystemErrorText(GetLastError());
+    std::string text =
+        sourcePath_ + "\n" + kReadFailed + "[Error::CreateFile]\n" + kWindowsError + SystemErrorText(GetLastError());
     if (AskRetryOrCancel(openCaption, text) == IDRETRY) return Step::kRetry;
     cancelled_ = true;
     return Step::kEndRun;

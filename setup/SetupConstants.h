@@ -5,7 +5,7 @@
 
 namespace setup {
 
-extern const char* const kProductTitle;     // first name of the base game's App Paths entry; the job's title
+extern const char* const kProductTitle;      // first name of the base game's App Paths entry; the job's title
 extern const char* const kSecondLookupName;  // tried when the first lookup fails (full-width parentheses)
 
 constexpr int kCategoryCount = 4;
@@ -15,9 +15,9 @@ extern const char* const kPatchPack1000;  // below the base game's folder: bring
 extern const char* const kPatchPack1005;  // below the base game's folder: brings category 3
 
 // Fixed byte counts of the required free space.
-constexpr uint64_t kSizeAlways = 968328970ull;          // categories 1 and 0, each
-constexpr uint64_t kSizeWithPack1000 = 1070332992ull;   // running total after category 2
-constexpr uint64_t kSizePack1005 = 86448083ull;         // category 3
+constexpr uint64_t kSizeAlways = 968328970ull;         // categories 1 and 0, each
+constexpr uint64_t kSizeWithPack1000 = 1070332992ull;  // running total after category 2
+constexpr uint64_t kSizePack1005 = 86448083ull;        // category 3
 
 // User-facing texts of the flow.
 extern const char* const kNotInstalledText;

@@ -42,11 +42,8 @@ INT_PTR CALLBACK WizardPage1Proc(HWND page, UINT message, WPARAM, LPARAM lParam)
       ActivatePage(page, header->hwndFrom, PSWIZB_NEXT);
       CentreSheetOnScreen(header->hwndFrom);
       return TRUE;
-    case PSN_QUERYCANCEL:
-      ConfirmCancel(page);
-      return TRUE;
-    default:
-      return FALSE;
+    case PSN_QUERYCANCEL: ConfirmCancel(page); return TRUE;
+    default: return FALSE;
   }
 }
 
@@ -54,16 +51,10 @@ INT_PTR CALLBACK WizardPage2Proc(HWND page, UINT message, WPARAM, LPARAM lParam)
   if (message != WM_NOTIFY) return FALSE;
   const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
   switch (header->code) {
-    case PSN_SETACTIVE:
-      ActivatePage(page, header->hwndFrom, PSWIZB_BACK | PSWIZB_FINISH);
-      return TRUE;
-    case PSN_WIZFINISH:
-      return TRUE;
-    case PSN_QUERYCANCEL:
-      ConfirmCancel(page);
-      return TRUE;
-    default:
-      return FALSE;
+    case PSN_SETACTIVE: ActivatePage(page, header->hwndFrom, PSWIZB_BACK | PSWIZB_FINISH); return TRUE;
+    case PSN_WIZFINISH: return TRUE;
+    case PSN_QUERYCANCEL: ConfirmCancel(page); return TRUE;
+    default: return FALSE;
   }
 }
 

@@ -109,8 +109,7 @@ void RunGuardedSetup(HINSTANCE instance) {
   for (int k = 0; k < kCategoryCount; ++k) g_installJob.SetCategoryFolder(kCategoryFolders[k], k);
   g_installJob.SetDestination(CollapseBackslashes(SlashToBackslash(g_destinationFolder)));
 
-  HWND pleaseWait =
-      CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PLEASE_WAIT), nullptr, &PleaseWaitProc, 0);
+  HWND pleaseWait = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PLEASE_WAIT), nullptr, &PleaseWaitProc, 0);
 
   uint64_t required = CollectInstallFiles(g_installJob, gameFolder);
   g_installJob.SetRequiredSize(required);

@@ -38,7 +38,6 @@ LRESULT CSetupWizard::handle(HWND window, UINT message, WPARAM, LPARAM) {
       int answer = ShowMessageBox(GetHWnd(), kCancelQuestion, "確認", MB_YESNO | MB_ICONINFORMATION);
       return answer == IDYES ? 0 : 1;
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }

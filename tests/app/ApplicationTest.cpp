@@ -161,10 +161,12 @@ TEST(ApplicationTest, ProgramStartedWithQuotedPathAndSwitch) {
   EXPECT_EQ(report,
             "tables built after construction: no\n"
             "tables built on first use: yes\n"
-            "arg " + program + "\n"
-            "arg /s\n"
-            "tables built at start-up hook: no\n"
-            "worker ended at shut-down hook: yes\n");
+            "arg " +
+                program +
+                "\n"
+                "arg /s\n"
+                "tables built at start-up hook: no\n"
+                "worker ended at shut-down hook: yes\n");
 }
 
 }  // namespace

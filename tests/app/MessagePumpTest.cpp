@@ -28,8 +28,8 @@ TEST(MessagePumpTest, DispatchesUntilTheQueueIsEmptyAndReturns) {
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = "MessagePumpTest";
   ASSERT_TRUE(RegisterClassA(&windowClass));
-  HWND window = CreateWindowA("MessagePumpTest", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, windowClass.hInstance,
-                              nullptr);
+  HWND window =
+      CreateWindowA("MessagePumpTest", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
   ASSERT_NE(window, nullptr);
 
   PumpMessages();  // an empty queue: returns at once

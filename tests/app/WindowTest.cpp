@@ -385,8 +385,8 @@ TEST(Window, FullScreenAndBackRestoresStylePositionAndMenu) {
   EXPECT_EQ(exStyle, ExStyle(handle));
   EXPECT_EQ(menu, GetMenu(handle));
   RECT after = WindowRect(handle);
-  EXPECT_TRUE(EqualRect(&before, &after)) << after.left << "," << after.top << " " << after.right << ","
-                                          << after.bottom;
+  EXPECT_TRUE(EqualRect(&before, &after))
+      << after.left << "," << after.top << " " << after.right << "," << after.bottom;
   calls = display.TakeCalls();
   ASSERT_EQ(1u, calls.size());
   EXPECT_FALSE(calls[0].hasMode);

@@ -75,13 +75,15 @@ TEST(DebugLogChild, DISABLED_Run) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t] {
-      for (int i = 0; i < kLinesPerThread; ++i) DebugPrint("thread %d line %03d %s", t, i, std::string(i * 7, 'x').c_str());
+      for (int i = 0; i < kLinesPerThread; ++i)
+        DebugPrint("thread %d line %03d %s", t, i, std::string(i * 7, 'x').c_str());
     });
   }
   for (auto& thread : threads) thread.join();
 
   HWND display = log->GetListBox();
-  report += std::string("display window: ") + (display && display == FindWindowA(nullptr, "デバッグ表示") ? "yes" : "no") + "\n";
+  report += std::string("display window: ") +
+            (display && display == FindWindowA(nullptr, "デバッグ表示") ? "yes" : "no") + "\n";
   if (display) {
     char className[32] = {};
     GetClassNameA(display, className, sizeof className);
@@ -96,7 +98,8 @@ TEST(DebugLogChild, DISABLED_Run) {
                   GetWindowThreadProcessId(display, nullptr) != GetCurrentThreadId() ? "yes" : "no");
     report += info;
     const LRESULT count = SendMessageA(display, LB_GETCOUNT, 0, 0);
-    report += "selected last: " + std::string(SendMessageA(display, LB_GETCURSEL, 0, 0) == count - 1 ? "yes" : "no") + "\n";
+    report +=
+        "selected last: " + std::string(SendMessageA(display, LB_GETCURSEL, 0, 0) == count - 1 ? "yes" : "no") + "\n";
     std::string lines;
     for (LRESULT i = 0; i < count; ++i) {
       std::vector<char> text(static_cast<size_t>(SendMessageA(display, LB_GETTEXTLEN, i, 0)) + 1);
@@ -147,14 +150,14 @@ std::vector<std::string> RunChildUnderDebugger(const std::string& folder, DWORD*
         break;
       }
       case EXCEPTION_DEBUG_EVENT:
-        if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) continuation = DBG_EXCEPTION_NOT_HANDLED;
+        if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+          continuation = DBG_EXCEPTION_NOT_HANDLED;
         break;
       case EXIT_PROCESS_DEBUG_EVENT:
         *exitCode = event.u.ExitProcess.dwExitCode;
         running = false;
         break;
-      default:
-        break;
+      default: break;
     }
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continuation);
   }
@@ -244,13 +247,14 @@ TEST(DebugLog, BothOutputsGetWholeLinesInOrderAndTheFileItsDatedHeader) {
 
   std::string report;
   ASSERT_TRUE(ReadWholeFile(out, &report));
-  EXPECT_EQ("display window: no\n"
-            "log.txt: no\n"
-            "log.txt read while open: yes\n"
-            "display window: yes\n"
-            "class ListBox at 0,0 size 600x150 style 10EF0100 exstyle 00000000 other thread yes\n"
-            "selected last: yes\n",
-            report);
+  EXPECT_EQ(
+      "display window: no\n"
+      "log.txt: no\n"
+      "log.txt read while open: yes\n"
+      "display window: yes\n"
+      "class ListBox at 0,0 size 600x150 style 10EF0100 exstyle 00000000 other thread yes\n"
+      "selected last: yes\n",
+      report);
 
   // The file: two empty lines, the header with the time it was opened, then the lines.
   std::string file;

@@ -118,9 +118,8 @@ TEST(FileList, DeepFileHasSingleBackslashesWhateverTheFolderLooksLike) {
   ASSERT_TRUE(MakeFolders(scratch / "sub\\subsub"));
   ASSERT_TRUE(WriteWholeFile(scratch / "sub\\subsub\\name.txt", "x"));
   const std::string expected = scratch.Path() + "\\sub\\subsub\\name.txt";
-  for (const std::string& folder :
-       {scratch.Path(), scratch.Path() + "\\", scratch.Path() + "\\\\", BackslashToSlash(scratch.Path()),
-        BackslashToSlash(scratch.Path()) + "/"}) {
+  for (const std::string& folder : {scratch.Path(), scratch.Path() + "\\", scratch.Path() + "\\\\",
+                                    BackslashToSlash(scratch.Path()), BackslashToSlash(scratch.Path()) + "/"}) {
     CFileList list;
     list.ListFiles(folder, "*.*", true);
     ASSERT_EQ(list.GetCount(), 1u) << folder;
@@ -133,8 +132,8 @@ TEST(FileList, RecursiveOrderIsDepthFirstInSystemOrder) {
   for (const char* folder : {"m", "m\\inner", "b", "z", "z\\y", "z\\y\\x", "empty"}) {
     ASSERT_TRUE(MakeFolders(scratch / folder)) << folder;
   }
-  for (const char* file : {"top1.txt", "top2.dat", "m\\m1.txt", "m\\inner\\i1.txt", "m\\inner\\i2.txt",
-                           "m\\m2.txt", "b\\b1", "z\\y\\x\\deep.txt", "z\\z1.txt", "last"}) {
+  for (const char* file : {"top1.txt", "top2.dat", "m\\m1.txt", "m\\inner\\i1.txt", "m\\inner\\i2.txt", "m\\m2.txt",
+                           "b\\b1", "z\\y\\x\\deep.txt", "z\\z1.txt", "last"}) {
     ASSERT_TRUE(WriteWholeFile(scratch / file, file)) << file;
   }
   std::vector<std::string> expected;

@@ -580,9 +580,7 @@ TEST(Folders, ErrorModeGuardRestoresThePreviousMode) {
     UINT inside = SetErrorMode(0);
     SetErrorMode(inside);
     EXPECT_EQ(inside & SEM_FAILCRITICALERRORS, static_cast<UINT>(SEM_FAILCRITICALERRORS));
-    {
-      CErrorModeGuard nested;
-    }
+    { CErrorModeGuard nested; }
     UINT afterNested = SetErrorMode(0);
     SetErrorMode(afterNested);
     EXPECT_EQ(afterNested, inside);
@@ -623,8 +621,8 @@ TEST(Folders, FileDialogsReturnTheChosenPathAndKeepTheCurrentDirectory) {
 
   {
     DialogAnswerer answerer(GetCurrentThreadId(), IDOK);
-    const std::string chosen = ShowOpenFileDialog(nullptr, GetModuleHandleA(nullptr), "", folder, kHyo + ".txt",
-                                                  "開くテスト");
+    const std::string chosen =
+        ShowOpenFileDialog(nullptr, GetModuleHandleA(nullptr), "", folder, kHyo + ".txt", "開くテスト");
     answerer.Stop();
     ASSERT_TRUE(answerer.Answered());
     EXPECT_BYTES("開くテスト", answerer.Title());

@@ -16,7 +16,8 @@ using testing_support::DebugCapture;
 constexpr DWORD kGenerous = 10000;  // ms; only a fault makes a wait last that long
 
 const std::string kSectionUnbalanced = "CCriticalSection::Leave() Enter()されていないのにLeave()が呼び出された。";
-const std::string kSectionHeldAtEnd = "CCriticalSection::~CCriticalSection() Leave()されていないまま解放されようとしている。";
+const std::string kSectionHeldAtEnd =
+    "CCriticalSection::~CCriticalSection() Leave()されていないまま解放されようとしている。";
 const std::string kLockUnbalanced = "CCriticalLock::Leave() Enter()されていないのにLeaveが呼び出された。";
 const std::string kLockNull = "CCriticalLock::CCriticalLock() 無効なクリティカルセクションが渡された。";
 

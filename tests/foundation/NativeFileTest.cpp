@@ -228,9 +228,9 @@ TEST(NativeFile, SizesOfFourGibibytesAndMore) {
     DWORD returned = 0;
     DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);  // best effort
     LONG high = static_cast<LONG>(size >> 32);
-    bool made = SetFilePointer(handle, static_cast<LONG>(size & 0xFFFFFFFF), &high, FILE_BEGIN) !=
-                    INVALID_SET_FILE_POINTER &&
-                SetEndOfFile(handle);
+    bool made =
+        SetFilePointer(handle, static_cast<LONG>(size & 0xFFFFFFFF), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+        SetEndOfFile(handle);
     CloseHandle(handle);
     if (!made) GTEST_SKIP() << testing_support::kHostLacks << "no room for a sparse file of 4 GiB here";
   }

@@ -87,7 +87,8 @@ TEST(PathText, CollapseBackslashes) {
   // The trail byte of ソ followed by a separator is not a run of two backslashes.
   EXPECT_BYTES("C:\\" + kSo + "\\x", CollapseBackslashes("C:\\" + kSo + "\\x"));
   EXPECT_BYTES(kSo + "\\x", CollapseBackslashes(kSo + "\\x"));
-  EXPECT_BYTES("C:\\" + kSo + "\\" + kHyo + "\\" + kNo, CollapseBackslashes("C:\\" + kSo + "\\\\" + kHyo + "\\\\\\" + kNo));
+  EXPECT_BYTES("C:\\" + kSo + "\\" + kHyo + "\\" + kNo,
+               CollapseBackslashes("C:\\" + kSo + "\\\\" + kHyo + "\\\\\\" + kNo));
 }
 
 TEST(PathText, GetParentDirectory) {

@@ -139,8 +139,8 @@ BOOL CALLBACK AddClassOfOwnWindow(HWND window, LPARAM classes) {
 std::string ActivateInAProcessOfOneWindow() {
   using DisableFunction = BOOL(WINAPI*)(DWORD);
   HMODULE imm = LoadLibraryA("imm32.dll");
-  auto disable = imm ? reinterpret_cast<DisableFunction>(reinterpret_cast<void*>(GetProcAddress(imm, "ImmDisableIME")))
-                     : nullptr;
+  auto disable =
+      imm ? reinterpret_cast<DisableFunction>(reinterpret_cast<void*>(GetProcAddress(imm, "ImmDisableIME"))) : nullptr;
   if (disable) disable(static_cast<DWORD>(-1));  // every thread of the process
 
   PlainWindow window;
@@ -283,7 +283,8 @@ TEST(ProcessTest, RunProcessWithoutWaitReturnsWhileTheProgramRuns) {
   ChildEnvironment environment({{"ADDON_PROCESS_CHILD", "report"},
                                 {"ADDON_PROCESS_CHILD_OUT", out},
                                 {"ADDON_PROCESS_CHILD_GO", goName},
-                                {"ADDON_PROCESS_CHILD_DONE", doneName}}, kChildTest);
+                                {"ADDON_PROCESS_CHILD_DONE", doneName}},
+                               kChildTest);
 
   // The child waits for the go event that is set only after RunProcess has returned: had RunProcess
   // waited, the child would have given up first and reported "timeout".
@@ -441,9 +442,9 @@ TEST(ProcessTest, PointsAndRectangles) {
 
   EXPECT_TRUE(RectsIntersect(r, RECT{29, 39, 50, 50}));
   EXPECT_TRUE(RectsIntersect(RECT{0, 0, 11, 21}, r));
-  EXPECT_TRUE(RectsIntersect(r, RECT{12, 22, 14, 24}));  // inside
+  EXPECT_TRUE(RectsIntersect(r, RECT{12, 22, 14, 24}));   // inside
   EXPECT_TRUE(RectsIntersect(RECT{0, 0, 100, 100}, r));   // around
-  EXPECT_TRUE(RectsIntersect(r, RECT{15, 0, 16, 100}));  // a cross
+  EXPECT_TRUE(RectsIntersect(r, RECT{15, 0, 16, 100}));   // a cross
   EXPECT_FALSE(RectsIntersect(r, RECT{30, 20, 40, 40}));  // touching edges share no point
   EXPECT_FALSE(RectsIntersect(r, RECT{10, 40, 30, 50}));
   EXPECT_FALSE(RectsIntersect(r, RECT{0, 0, 10, 20}));

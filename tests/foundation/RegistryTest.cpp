@@ -28,8 +28,7 @@ class ScratchKey {
  public:
   explicit ScratchKey(HKEY root) : root_(root) {
     static std::atomic<unsigned> counter{0};
-    path_ = "Software\\AddonTests\\Registry-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(counter++);
+    path_ = "Software\\AddonTests\\Registry-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
   }
   ~ScratchKey() {
     testing_support::DeleteRegistryTree(root_, path_);
@@ -49,7 +48,8 @@ class RegistryOnRoot : public ::testing::TestWithParam<HKEY> {};
 TEST_P(RegistryOnRoot, ValuesRoundTrip) {
   ScratchKey scratch(GetParam());
   CRegistry registry(GetParam());
-  if (!registry.CreateKey(scratch.Path())) GTEST_SKIP() << testing_support::kHostLacks << "this user may not create keys under the root";
+  if (!registry.CreateKey(scratch.Path()))
+    GTEST_SKIP() << testing_support::kHostLacks << "this user may not create keys under the root";
   EXPECT_TRUE(registry.IsOpen());
   EXPECT_EQ(registry.GetPath(), scratch.Path());
 
@@ -152,7 +152,8 @@ TEST_P(RegistryOnRoot, ValuesRoundTrip) {
 TEST_P(RegistryOnRoot, SubkeysEnumerateAndDelete) {
   ScratchKey scratch(GetParam());
   CRegistry registry(GetParam());
-  if (!registry.CreateKey(scratch.Path())) GTEST_SKIP() << testing_support::kHostLacks << "this user may not create keys under the root";
+  if (!registry.CreateKey(scratch.Path()))
+    GTEST_SKIP() << testing_support::kHostLacks << "this user may not create keys under the root";
   // A name of 200 characters in 400 bytes, which a buffer sized for 260 characters of one byte cuts.
   std::string longest;
   while (longest.size() < 400) longest += "ソフト表示能力予十";

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool depthOk = layout.depth == 24 || layout.depth == 32;
   const bool rowsOk = layout.stride >= static_cast<uint64_t>(layout.width) * (layout.depth / 8) &&
                       layout.bytes == static_cast<uint64_t>(layout.stride) * static_cast<uint64_t>(layout.height);
-  if (!depthOk || !rowsOk || layout.pixelOffset > size || layout.fileBytes > size - layout.pixelOffset) __builtin_trap();
+  if (!depthOk || !rowsOk || layout.pixelOffset > size || layout.fileBytes > size - layout.pixelOffset)
+    __builtin_trap();
 
   const size_t end = static_cast<size_t>(layout.pixelOffset + layout.fileBytes);  // within the input
   MemoryByteSource alphaSource(data + end, size - end);

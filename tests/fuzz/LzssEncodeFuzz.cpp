@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (stream.size() > LzssEncodeBound(size)) std::abort();
   std::vector<uint8_t> decoded(size + 1), plain(size + 1);
   CLZSSCodec codec;
-  if (codec.Decode(stream.data(), uint32_t(stream.size()), decoded.data(), uint32_t(size)) != int64_t(size)) std::abort();
+  if (codec.Decode(stream.data(), uint32_t(stream.size()), decoded.data(), uint32_t(size)) != int64_t(size))
+    std::abort();
   if (size && std::memcmp(decoded.data(), data, size) != 0) std::abort();
   if (testing_support::ReferenceLzssDecode(stream.data(), uint32_t(stream.size()), plain.data(), uint32_t(size)) !=
       int64_t(size))

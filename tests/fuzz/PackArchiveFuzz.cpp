@@ -1,7 +1,7 @@
 // The pack archive core on arbitrary file bytes: header, index walk, look-up of names (the sorted
 // look-up must agree with a walk from the first entry; a small budget refuses the index whole or
-// lists the same; each entry reads back from its place as the reader's check does), the decode of listed members, and the block
-// decode whole against the readers' decode in pieces.
+// lists the same; each entry reads back from its place as the reader's check does), the decode of listed members, and
+// the block decode whole against the readers' decode in pieces.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < index.GetCount() && i < 32; ++i) {
       const PackEntry& entry = index.GetAt(i);
       PackEntry again;
-      if (ReadPackEntry(data + kPackHeaderSize + entry.entryStart, indexLength - entry.entryStart, &again) != 1) std::abort();
+      if (ReadPackEntry(data + kPackHeaderSize + entry.entryStart, indexLength - entry.entryStart, &again) != 1)
+        std::abort();
       again.entryStart = entry.entryStart;
       if (!SamePackEntry(again, entry)) std::abort();
     }

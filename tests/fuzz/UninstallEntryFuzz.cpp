@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (IsPathInside(line, previous)) {
       const std::string folded = FoldPathCase(line), base = FoldPathCase(previous);
-      if (folded.compare(0, base.size() - (EndsWithSeparator(base) ? 1 : 0),
-                         base, 0, base.size() - (EndsWithSeparator(base) ? 1 : 0)) != 0) {
+      if (folded.compare(0, base.size() - (EndsWithSeparator(base) ? 1 : 0), base, 0,
+                         base.size() - (EndsWithSeparator(base) ? 1 : 0)) != 0) {
         std::abort();
       }
     }

@@ -30,8 +30,8 @@ void ExpectTableMatches(const char* name, Table table, Reference reference) {
     for (uint32_t p = 0; p < kBlendPixels; ++p) {
       if (table[level][p] != reference(level, p) && mismatches++ == 0) first = p;
     }
-    EXPECT_EQ(mismatches, 0) << name << " level " << level << ", first at pixel " << std::hex << first
-                             << ": " << table[level][first] << " instead of " << reference(level, first);
+    EXPECT_EQ(mismatches, 0) << name << " level " << level << ", first at pixel " << std::hex << first << ": "
+                             << table[level][first] << " instead of " << reference(level, first);
   }
 }
 
@@ -70,7 +70,7 @@ TEST_F(BlendTablesTest, Level31And0AndBit15) {
   // Some hand-worked entries: white 555 at level 15 is 15/31 of each channel, i.e. 15.
   EXPECT_EQ(own_->t555[15][0x7FFF], (15 << 10) | (15 << 5) | 15);
   EXPECT_EQ(own_->t565[16][0xFFFF], (16 << 11) | (32 << 5) | 16);  // 63 * 16 / 31 = 32
-  EXPECT_EQ(own_->t565[30][0x0020], 0);                              // green 1 * 30 / 31 = 0
+  EXPECT_EQ(own_->t565[30][0x0020], 0);                            // green 1 * 30 / 31 = 0
 }
 
 TEST_F(BlendTablesTest, MultiplyTableCorners) {

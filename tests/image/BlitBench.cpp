@@ -128,8 +128,9 @@ void BenchBlends(int width, int height, bool sprite) {
                                                     const_cast<uint32_t*>(scene.premultiplied.data()), width * 4);
   for (int depth : {32, 16}) {
     Buffer dest(width, height, depth), src(width, height, depth);
-    ConvertPixels(src.view, PixelView{reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(scene.straight32.data())),
-                                      width * 4, width, height, 32, nullptr, 0, 0, 0},
+    ConvertPixels(src.view,
+                  PixelView{reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(scene.straight32.data())), width * 4,
+                            width, height, 32, nullptr, 0, 0, 0},
                   false);
     src.view.alpha = const_cast<uint8_t*>(scene.alpha.data());
     src.view.alphaPitch = width;
@@ -145,13 +146,13 @@ void BenchBlends(int width, int height, bool sprite) {
       char what[96];
       src.view.selector = 2;
       std::snprintf(what, sizeof what, "per-pixel alpha %d-bit, %s", depth, FormName(form));
-      Line(what, pixels, [&] { DrawPixels(dest.view, src.view, 0, 0, whole, whole, 255, form); }, over,
-           reference);
+      Line(
+          what, pixels, [&] { DrawPixels(dest.view, src.view, 0, 0, whole, whole, 255, form); }, over, reference);
       if (sprite) continue;
       src.view.selector = 0;
       std::snprintf(what, sizeof what, "constant opacity 160 %d-bit, %s", depth, FormName(form));
-      Line(what, pixels, [&] { DrawPixels(dest.view, src.view, 0, 0, whole, whole, 160, form); }, over,
-           reference);
+      Line(
+          what, pixels, [&] { DrawPixels(dest.view, src.view, 0, 0, whole, whole, 160, form); }, over, reference);
     }
     pixman_image_unref(target);
   }
@@ -178,15 +179,17 @@ void BenchCopies(int width, int height) {
     if (ResolveBlitForm(form) != form) continue;
     char what[96];
     std::snprintf(what, sizeof what, "row copy 32-bit, %s", FormName(form));
-    Line(what, pixels, [&] { DrawPixels(dest.view, source.view, 0, 0, whole, whole, 255, form); }, copy,
-         "memcpy");
+    Line(
+        what, pixels, [&] { DrawPixels(dest.view, source.view, 0, 0, whole, whole, 255, form); }, copy, "memcpy");
     std::snprintf(what, sizeof what, "colour key 32-bit (a third keyed), %s", FormName(form));
-    Line(what, pixels, [&] { DrawPixels(dest.view, keyed.view, 0, 0, whole, whole, 255, form); }, copy,
-         "memcpy");
+    Line(
+        what, pixels, [&] { DrawPixels(dest.view, keyed.view, 0, 0, whole, whole, 255, form); }, copy, "memcpy");
     std::snprintf(what, sizeof what, "convert 24 -> 32, %s", FormName(form));
-    Line(what, pixels, [&] { ConvertPixels(dest.view, source24.view, true, form); }, copy, "memcpy");
+    Line(
+        what, pixels, [&] { ConvertPixels(dest.view, source24.view, true, form); }, copy, "memcpy");
     std::snprintf(what, sizeof what, "convert 32 -> 16, %s", FormName(form));
-    Line(what, pixels, [&] { ConvertPixels(dest16.view, source.view, false, form); }, copy, "memcpy");
+    Line(
+        what, pixels, [&] { ConvertPixels(dest16.view, source.view, false, form); }, copy, "memcpy");
   }
 }
 

@@ -51,9 +51,12 @@ void SprinkleKey(TestSurface* source, CRandom& random) {
       const uint32_t choice = random.Next(3);
       const int run = 1 + static_cast<int>(random.Next(18));
       for (int k = 0; k < run && x < source->view.width; ++k, ++x) {
-        if (choice == 0) source->Set(x, y, key | (random.Next() & unused));
-        else if (choice == 1) source->Set(x, y, key ^ (1u << random.Next(depth == 15 ? 15 : depth == 16 ? 16 : 24)));
-        else if ((source->Get(x, y) & mask) == key) source->Set(x, y, source->Get(x, y) ^ 1);
+        if (choice == 0)
+          source->Set(x, y, key | (random.Next() & unused));
+        else if (choice == 1)
+          source->Set(x, y, key ^ (1u << random.Next(depth == 15 ? 15 : depth == 16 ? 16 : 24)));
+        else if ((source->Get(x, y) & mask) == key)
+          source->Set(x, y, source->Get(x, y) ^ 1);
       }
     }
   }
@@ -72,8 +75,8 @@ uint32_t ReferencePixel(int depth, uint32_t d, uint32_t s, int a) {
   }
   uint32_t r = depth == 32 ? (d & 0xFF000000u) : 0;
   for (int shift = 0; shift < 24; shift += 8)
-    r |= static_cast<uint32_t>(static_cast<uint8_t>(MultiplyByte(a, (s >> shift) & 0xFF) +
-                                                    MultiplyByte(255 - a, (d >> shift) & 0xFF)))
+    r |= static_cast<uint32_t>(
+             static_cast<uint8_t>(MultiplyByte(a, (s >> shift) & 0xFF) + MultiplyByte(255 - a, (d >> shift) & 0xFF)))
          << shift;
   return r;
 }
@@ -316,7 +319,8 @@ TEST_F(BlitFormsTest, ColourKeyedDrawsIgnoreTheOpacity) {
       source.view.colorKey = 0x00FF00;
       for (int x = 0; x < 19; x += 3) source.Set(x, x % 4, PackColor(0x00FF00, depth));
       TestSurface opaque(dest);
-      ASSERT_TRUE(DrawPixels(opaque.view, source.view, 0, 0, Whole(source.view), Whole(dest.view), 255, kBlitFormPlain));
+      ASSERT_TRUE(
+          DrawPixels(opaque.view, source.view, 0, 0, Whole(source.view), Whole(dest.view), 255, kBlitFormPlain));
       int keyed = 0;
       for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 19; ++x) {
@@ -380,8 +384,9 @@ TEST_F(BlitFormsTest, DrawingASurfaceOntoItselfEqualsDrawingFromACopy) {
             selfSource.selector = sourceKind;
             selfSource.colorKey = source.colorKey;
             ASSERT_TRUE(DrawPixels(self.view, selfSource, x, y, rect, Whole(surface.view), opacity, form));
-            EXPECT_EQ(self.pixels, expected.pixels) << "form " << form << " depth " << depth << " kinds " << kinds
-                                                    << " shift " << shift[0] << "," << shift[1] << " opacity " << opacity;
+            EXPECT_EQ(self.pixels, expected.pixels)
+                << "form " << form << " depth " << depth << " kinds " << kinds << " shift " << shift[0] << ","
+                << shift[1] << " opacity " << opacity;
             EXPECT_EQ(self.alpha, expected.alpha) << "form " << form << " depth " << depth << " kinds " << kinds
                                                   << " shift " << shift[0] << "," << shift[1];
             ++compared;
@@ -399,8 +404,10 @@ TEST_F(BlitFormsTest, DrawingASurfaceOntoItselfEqualsDrawingFromACopy) {
       surface.Randomize(random);
       surface.view.colorKey = surface.Get(1, 1) & 0xFFFFFF;
       TestSurface copy(surface), expected(surface);
-      ASSERT_TRUE(StretchPixels(expected.view, copy.view, Rect(2, 1, 12, 11), Rect(0, 0, 7, 6), Whole(surface.view), 200));
-      ASSERT_TRUE(StretchPixels(surface.view, surface.view, Rect(2, 1, 12, 11), Rect(0, 0, 7, 6), Whole(surface.view), 200));
+      ASSERT_TRUE(
+          StretchPixels(expected.view, copy.view, Rect(2, 1, 12, 11), Rect(0, 0, 7, 6), Whole(surface.view), 200));
+      ASSERT_TRUE(
+          StretchPixels(surface.view, surface.view, Rect(2, 1, 12, 11), Rect(0, 0, 7, 6), Whole(surface.view), 200));
       EXPECT_EQ(surface.pixels, expected.pixels) << "stretch, depth " << depth << " kind " << kind;
       EXPECT_EQ(surface.alpha, expected.alpha) << "stretch, depth " << depth << " kind " << kind;
     }
@@ -414,7 +421,8 @@ TEST_F(BlitFormsTest, DrawingASurfaceOntoItselfEqualsDrawingFromACopy) {
     TestSurface before(surface);
     ASSERT_TRUE(DrawPixels(surface.view, surface.view, 0, 1, Rect(0, 0, 6, 4), Whole(surface.view), 255));
     for (int y = 0; y < 5; ++y)
-      for (int x = 0; x < 6; ++x) EXPECT_EQ(surface.Get(x, y), before.Get(x, y == 0 ? 0 : y - 1)) << depth << ": " << x << "," << y;
+      for (int x = 0; x < 6; ++x)
+        EXPECT_EQ(surface.Get(x, y), before.Get(x, y == 0 ? 0 : y - 1)) << depth << ": " << x << "," << y;
   }
 }
 

@@ -27,7 +27,7 @@ TEST_F(BlitTest, ClippingCutsBothRectanglesAlike) {
   ASSERT_TRUE(ClipDraw(dest.view, source.view, &x, &y, &rect, Rect(0, 0, 20, 5)));
   EXPECT_EQ(x, 0);
   EXPECT_EQ(y, 2);
-  EXPECT_EQ(rect.left, 4);    // three columns cut on the left
+  EXPECT_EQ(rect.left, 4);  // three columns cut on the left
   EXPECT_EQ(rect.right, 7);
   EXPECT_EQ(rect.top, 1);
   EXPECT_EQ(rect.bottom, 4);  // the clip ends at row 5: three rows stay
@@ -95,7 +95,8 @@ TEST_F(BlitTest, RowCopyMovesExactlyTheClippedRectangle) {
     for (int y = 0; y < 7; ++y) {
       for (int x = 0; x < 13; ++x) {
         const bool inside = x >= 6 && x < 11 && y < 4;
-        EXPECT_EQ(dest.Get(x, y), inside ? source.Get(x - 5, y + 1) : before.Get(x, y)) << depth << ": " << x << "," << y;
+        EXPECT_EQ(dest.Get(x, y), inside ? source.Get(x - 5, y + 1) : before.Get(x, y))
+            << depth << ": " << x << "," << y;
       }
     }
     // The copy keeps the whole pixel: bit 15 of a 15-bit one, the fourth byte of a 32-bit one.
@@ -311,12 +312,12 @@ TEST_F(BlitTest, StretchClipsAndFollowsTheSourceKind) {
                             Whole(keyDest.view), 255));
   EXPECT_EQ(keyDest.Get(0, 0), 0x4321u);
   EXPECT_EQ(keyDest.Get(3, 3), 0x1234u);
-  EXPECT_FALSE(StretchPixels(keyDest.view, keySource.view, Rect(0, 0, 1, 4), Whole(keySource.view),
-                             Whole(keyDest.view), 255));
-  EXPECT_FALSE(StretchPixels(keyDest.view, keySource.view, Whole(keyDest.view), Rect(0, 0, 2, 1),
-                             Whole(keyDest.view), 255));
-  EXPECT_FALSE(StretchPixels(keyDest.view, keySource.view, Whole(keyDest.view), Whole(keySource.view),
-                             Rect(4, 0, 8, 4), 255));
+  EXPECT_FALSE(
+      StretchPixels(keyDest.view, keySource.view, Rect(0, 0, 1, 4), Whole(keySource.view), Whole(keyDest.view), 255));
+  EXPECT_FALSE(
+      StretchPixels(keyDest.view, keySource.view, Whole(keyDest.view), Rect(0, 0, 2, 1), Whole(keyDest.view), 255));
+  EXPECT_FALSE(
+      StretchPixels(keyDest.view, keySource.view, Whole(keyDest.view), Whole(keySource.view), Rect(4, 0, 8, 4), 255));
 }
 
 // Sides far beyond the surfaces: every destination position of a side samples
@@ -347,10 +348,12 @@ TEST_F(BlitTest, StretchMapsFirstAndLastAtEverySize) {
   // A clip far to the right of a rectangle at the far left, and the largest step there is.
   TestSurface dest(4, 4, 32), source(4, 4, 32);
   const PixelRect farLeft = Rect(INT32_MIN, 0, INT32_MIN + 2, 2);
-  EXPECT_FALSE(StretchPixels(dest.view, source.view, farLeft, Rect(0, 0, 1 << 20, 2), Rect(INT32_MAX - 1, 0, INT32_MAX, 4), 255));
+  EXPECT_FALSE(StretchPixels(dest.view, source.view, farLeft, Rect(0, 0, 1 << 20, 2),
+                             Rect(INT32_MAX - 1, 0, INT32_MAX, 4), 255));
   EXPECT_FALSE(StretchPixels(dest.view, source.view, Rect(0, INT32_MIN, 2, INT32_MIN + 2), Rect(0, 0, 2, 1 << 20),
                              Rect(0, INT32_MAX - 1, 4, INT32_MAX), 255));
-  EXPECT_FALSE(StretchPixels(dest.view, source.view, Rect(0, 0, (1 << 20) + 1, 2), Whole(source.view), Whole(dest.view), 255))
+  EXPECT_FALSE(
+      StretchPixels(dest.view, source.view, Rect(0, 0, (1 << 20) + 1, 2), Whole(source.view), Whole(dest.view), 255))
       << "sides beyond the limit are refused";
 }
 
@@ -372,8 +375,8 @@ TEST_F(BlitTest, ModeZeroDrawsAndCallsTheHookWithTheDrawnRectangles) {
   dest.Randomize(random);
   source.Randomize(random);
   HookRecord record;
-  ASSERT_TRUE(DrawPixelsByMode(0, dest.view, source.view, 7, -2, Whole(source.view), Whole(dest.view), 255,
-                               RecordHook, &record));
+  ASSERT_TRUE(DrawPixelsByMode(0, dest.view, source.view, 7, -2, Whole(source.view), Whole(dest.view), 255, RecordHook,
+                               &record));
   EXPECT_EQ(record.calls, 1);
   EXPECT_EQ(record.drawn.left, 7);
   EXPECT_EQ(record.drawn.top, 0);
@@ -386,14 +389,14 @@ TEST_F(BlitTest, ModeZeroDrawsAndCallsTheHookWithTheDrawnRectangles) {
   EXPECT_EQ(dest.Get(9, 3), source.Get(2, 5));
 
   const std::vector<uint8_t> before = dest.pixels;
-  EXPECT_FALSE(DrawPixelsByMode(0, dest.view, source.view, 20, 0, Whole(source.view), Whole(dest.view), 255,
-                                RecordHook, &record));
-  EXPECT_FALSE(DrawPixelsByMode(3, dest.view, source.view, 0, 0, Whole(source.view), Whole(dest.view), 255,
-                                RecordHook, &record));
+  EXPECT_FALSE(DrawPixelsByMode(0, dest.view, source.view, 20, 0, Whole(source.view), Whole(dest.view), 255, RecordHook,
+                                &record));
+  EXPECT_FALSE(DrawPixelsByMode(3, dest.view, source.view, 0, 0, Whole(source.view), Whole(dest.view), 255, RecordHook,
+                                &record));
   EXPECT_EQ(record.calls, 1);
   EXPECT_EQ(dest.pixels, before);
-  EXPECT_TRUE(DrawPixelsByMode(0, dest.view, source.view, 0, 0, Whole(source.view), Whole(dest.view), 255,
-                               nullptr, nullptr));
+  EXPECT_TRUE(
+      DrawPixelsByMode(0, dest.view, source.view, 0, 0, Whole(source.view), Whole(dest.view), 255, nullptr, nullptr));
 }
 
 }  // namespace

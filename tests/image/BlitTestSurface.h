@@ -35,8 +35,8 @@ struct TestSurface {
   }
   TestSurface& operator=(const TestSurface&) = delete;
 
-  // Fills the pixels (padding included) with random bytes and the alpha plane with a mix of 0, 255 and random values, runs of
-  // each, so that the fast forms' all-transparent and all-opaque shortcuts are taken too.
+  // Fills the pixels (padding included) with random bytes and the alpha plane with a mix of 0, 255 and random values,
+  // runs of each, so that the fast forms' all-transparent and all-opaque shortcuts are taken too.
   void Randomize(CRandom& random) {
     for (size_t i = 1; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(random.Next());
     for (size_t i = 0; i < alpha.size();) {
@@ -47,7 +47,9 @@ struct TestSurface {
     }
   }
 
-  uint8_t* At(int x, int y) const { return view.pixels + static_cast<ptrdiff_t>(y) * view.pitch + x * BytesPerPixel(view.depth); }
+  uint8_t* At(int x, int y) const {
+    return view.pixels + static_cast<ptrdiff_t>(y) * view.pitch + x * BytesPerPixel(view.depth);
+  }
   uint8_t& AlphaAt(int x, int y) const { return view.alpha[static_cast<ptrdiff_t>(y) * view.alphaPitch + x]; }
 
   uint32_t Get(int x, int y) const {

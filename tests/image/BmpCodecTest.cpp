@@ -230,7 +230,8 @@ namespace {
 // above it.
 uint32_t At(const BmpDecoded& image, int x, int y) {
   const BmpLayout& l = image.layout;
-  const uint8_t* p = image.pixels.get() + static_cast<size_t>(l.height - 1 - y) * l.stride + static_cast<size_t>(x) * (l.depth / 8);
+  const uint8_t* p =
+      image.pixels.get() + static_cast<size_t>(l.height - 1 - y) * l.stride + static_cast<size_t>(x) * (l.depth / 8);
   uint32_t v = p[0] | (p[1] << 8) | (static_cast<uint32_t>(p[2]) << 16);
   if (l.depth == 32) v |= static_cast<uint32_t>(p[3]) << 24;
   return v;
@@ -242,7 +243,9 @@ int Mismatches(const BmpDecoded& image, const std::function<uint32_t(int x, int 
   for (int y = 0; y < image.layout.height; ++y)
     for (int x = 0; x < image.layout.width; ++x)
       if (At(image, x, y) != expected(x, y)) {
-        if (wrong < 5) ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << At(image, x, y) << " not " << expected(x, y);
+        if (wrong < 5)
+          ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << At(image, x, y) << " not "
+                        << expected(x, y);
         ++wrong;
       }
   return wrong;
@@ -250,7 +253,8 @@ int Mismatches(const BmpDecoded& image, const std::function<uint32_t(int x, int 
 
 std::vector<uint32_t> Palette(int entries) {
   std::vector<uint32_t> palette;
-  for (int i = 0; i < entries; ++i) palette.push_back(0x010000u * (17 * i % 256) + 0x000100u * (255 - 3 * i % 256) + (40 * i + 9) % 256);
+  for (int i = 0; i < entries; ++i)
+    palette.push_back(0x010000u * (17 * i % 256) + 0x000100u * (255 - 3 * i % 256) + (40 * i + 9) % 256);
   return palette;
 }
 
@@ -276,7 +280,8 @@ TEST(BmpCodec, OneAndFourBitFilesAreExpandedThroughTheirPalette) {
   for (int bits : {1, 4, 8}) {
     for (uint32_t colorsUsed : {0u, 2u}) {
       for (int32_t height : {3, -3}) {
-        SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(colorsUsed) + " colours, height " + std::to_string(height));
+        SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(colorsUsed) + " colours, height " +
+                     std::to_string(height));
         const int width = bits == 1 ? 21 : 7;
         const int entries = colorsUsed ? colorsUsed : 1 << bits;
         auto index = [&](int x, int row) { return static_cast<uint32_t>((x * 5 + row * 3) % entries); };
@@ -304,8 +309,8 @@ TEST(BmpCodec, SixteenAndThirtyTwoBitFilesFollowTheirChannelMasks) {
     const char* what;
     int bits;
     uint32_t compression, headerSize;
-    std::vector<uint32_t> masks;   // red, green, blue as written
-    int sizes[3];                  // bits of red, green, blue
+    std::vector<uint32_t> masks;  // red, green, blue as written
+    int sizes[3];                 // bits of red, green, blue
     int shifts[3];
   } cases[] = {
       {"555", 16, 0, 40, {}, {5, 5, 5}, {10, 5, 0}},
@@ -337,13 +342,15 @@ TEST(BmpCodec, SixteenAndThirtyTwoBitFilesFollowTheirChannelMasks) {
     BmpDecoded image;
     ASSERT_EQ(Decode(MakeRawBmp(spec), &image), BmpStatus::kOk);
     EXPECT_EQ(image.layout.depth, c.bits == 32 ? 32 : 24);
-    EXPECT_EQ(Mismatches(image, [&](int x, int y) {
-                const uint32_t v = value(x, rows - 1 - y);
-                uint32_t rgb = 0;
-                for (int ch = 0; ch < 3; ++ch)
-                  rgb |= Scaled((v >> c.shifts[ch]) & ((1u << c.sizes[ch]) - 1), c.sizes[ch]) << (16 - 8 * ch);
-                return rgb;
-              }),
+    EXPECT_EQ(Mismatches(image,
+                         [&](int x, int y) {
+                           const uint32_t v = value(x, rows - 1 - y);
+                           uint32_t rgb = 0;
+                           for (int ch = 0; ch < 3; ++ch)
+                             rgb |= Scaled((v >> c.shifts[ch]) & ((1u << c.sizes[ch]) - 1), c.sizes[ch])
+                                    << (16 - 8 * ch);
+                           return rgb;
+                         }),
               0);
   }
 
@@ -367,7 +374,8 @@ TEST(BmpCodec, SixteenAndThirtyTwoBitFilesFollowTheirChannelMasks) {
   EXPECT_EQ(At(image, 2, 1), 0xA10000u);
 
   // Masks the reader cannot use, and compressions a depth cannot have.
-  const std::vector<std::vector<uint32_t>> badMasks = {{0xF800, 0x0FE0, 0x001F}, {0xF000, 0x0A00, 0x000F}, {0x1F0000, 0x7E0, 0x1F}};
+  const std::vector<std::vector<uint32_t>> badMasks = {
+      {0xF800, 0x0FE0, 0x001F}, {0xF000, 0x0A00, 0x000F}, {0x1F0000, 0x7E0, 0x1F}};
   for (const auto& masks : badMasks) {
     RawBmpSpec bad = usual;
     bad.bits = 16;
@@ -419,7 +427,8 @@ TEST(BmpCodec, ThePixelOffsetPlacesThePixelsWhenItIsPossible) {
   RawBmpSpec plain = gap;
   plain.gap.clear();
   const std::string file = MakeRawBmp(plain);
-  for (int64_t offset : {int64_t{0}, int64_t{20}, int64_t{54 + 1000}, int64_t{1 << 30}, static_cast<int64_t>(file.size() - 4)}) {
+  for (int64_t offset :
+       {int64_t{0}, int64_t{20}, int64_t{54 + 1000}, int64_t{1 << 30}, static_cast<int64_t>(file.size() - 4)}) {
     RawBmpSpec odd = plain;
     odd.pixelOffset = offset;
     ASSERT_EQ(Decode(MakeRawBmp(odd), &image), BmpStatus::kOk) << offset;
@@ -447,16 +456,20 @@ std::string EncodeRunLength(const std::vector<std::vector<uint8_t>>& rows, bool 
       }
       size_t stored = 0;
       while (x + stored < row.size() && stored < 200 &&
-             !(x + stored + 2 < row.size() && row[x + stored] == row[x + stored + 1] && row[x + stored] == row[x + stored + 2]))
+             !(x + stored + 2 < row.size() && row[x + stored] == row[x + stored + 1] &&
+               row[x + stored] == row[x + stored + 2]))
         ++stored;
       if (stored < 3) stored = std::min<size_t>(3, row.size() - x);
       out += '\0';
       out += static_cast<char>(stored);
       std::string bytes;
       for (size_t i = 0; i < stored; ++i) {
-        if (!nibbles) bytes += static_cast<char>(row[x + i]);
-        else if (i % 2 == 0) bytes += static_cast<char>(row[x + i] << 4);
-        else bytes.back() = static_cast<char>(bytes.back() | row[x + i]);
+        if (!nibbles)
+          bytes += static_cast<char>(row[x + i]);
+        else if (i % 2 == 0)
+          bytes += static_cast<char>(row[x + i] << 4);
+        else
+          bytes.back() = static_cast<char>(bytes.back() | row[x + i]);
       }
       if (bytes.size() % 2) bytes += '\0';
       out += bytes;
@@ -478,7 +491,8 @@ TEST(BmpCodec, RunLengthFilesExpandThroughTheirPalette) {
     const int width = 37, height = 6, entries = nibbles ? 16 : 256;
     std::vector<std::vector<uint8_t>> rows(height, std::vector<uint8_t>(width));
     for (int row = 0; row < height; ++row)
-      for (int x = 0; x < width; ++x) rows[row][x] = static_cast<uint8_t>(x < 12 ? (row + 1) % entries : (x * x + row) % entries);
+      for (int x = 0; x < width; ++x)
+        rows[row][x] = static_cast<uint8_t>(x < 12 ? (row + 1) % entries : (x * x + row) % entries);
     RawBmpSpec spec;
     spec.width = width;
     spec.height = height;
@@ -500,10 +514,10 @@ TEST(BmpCodec, RunLengthFilesExpandThroughTheirPalette) {
     hand.pixels += nibbles ? std::string{0x45, 0x60} : std::string{4, 5, 6, 0};
     hand.pixels += std::string{0, 1};
     ASSERT_EQ(Decode(MakeRawBmp(hand), &image), BmpStatus::kOk);
-    const std::vector<std::vector<int>> expected = {  // rows from the top
-        {4, 5, 6, 0, 0, 0},
-        {0, 0, 0, 0, 0, 3},
-        {1, nibbles ? 2 : 1, 0, 0, 0, 0}};
+    const std::vector<std::vector<int>> expected = {// rows from the top
+                                                    {4, 5, 6, 0, 0, 0},
+                                                    {0, 0, 0, 0, 0, 3},
+                                                    {1, nibbles ? 2 : 1, 0, 0, 0, 0}};
     EXPECT_EQ(Mismatches(image, [&](int x, int y) { return spec.palette[expected[y][x]]; }), 0);
 
     RawBmpSpec cut = hand;

@@ -18,12 +18,13 @@ inline void Put32(std::string& out, uint32_t v) {
 }
 inline uint32_t Get32(const std::string& bytes, size_t at) {
   return static_cast<uint8_t>(bytes[at]) | (static_cast<uint8_t>(bytes[at + 1]) << 8) |
-         (static_cast<uint8_t>(bytes[at + 2]) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24);
+         (static_cast<uint8_t>(bytes[at + 2]) << 16) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24);
 }
 
 struct BmpSpec {
   int32_t width = 1;
-  int32_t height = 1;     // the value written; negative for top-down files
+  int32_t height = 1;  // the value written; negative for top-down files
   uint16_t bits = 24;
   uint32_t headerSize = 40;
   uint32_t colorsUsed = 0;
@@ -140,7 +141,8 @@ inline std::string PackRows(int width, int rows, int bits, const std::function<u
         const size_t bit = static_cast<size_t>(x) * bits;
         line[bit / 8] = static_cast<char>(static_cast<uint8_t>(line[bit / 8]) | (v << (8 - bits - bit % 8)));
       } else {
-        for (int b = 0; b < bits / 8; ++b) line[static_cast<size_t>(x) * (bits / 8) + b] = static_cast<char>(v >> (8 * b));
+        for (int b = 0; b < bits / 8; ++b)
+          line[static_cast<size_t>(x) * (bits / 8) + b] = static_cast<char>(v >> (8 * b));
       }
     }
     out += line;

@@ -30,7 +30,7 @@ CpuidAnswers AmdK6_2() {
 }
 
 TEST(CpuFeaturesTest, NoCpuidMeansPlainX86) {
-  CpuidAnswers none;  // as QueryCpuid leaves it when the ID bit cannot be toggled
+  CpuidAnswers none;            // as QueryCpuid leaves it when the ID bit cannot be toggled
   none.leaf1.edx = 0xFFFFFFFF;  // whatever else is there is not looked at
   CpuFeatures f = DecodeCpuFeatures(none);
   EXPECT_EQ(f.flags, 0u);

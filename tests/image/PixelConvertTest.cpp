@@ -13,14 +13,9 @@ const int kDepths[] = {15, 16, 24, 32};
 // The 8-bit channels a pixel stands for, written out from the formulas.
 void Channels(uint32_t p, int depth, uint32_t* r, uint32_t* g, uint32_t* b) {
   switch (depth) {
-    case 15:
-      *b = (p & 0x1F) << 3, *g = (p >> 2) & 0xF8, *r = (p >> 7) & 0xF8;
-      break;
-    case 16:
-      *b = (p & 0x1F) << 3, *g = (p >> 3) & 0xFC, *r = (p >> 8) & 0xF8;
-      break;
-    default:
-      *b = p & 0xFF, *g = (p >> 8) & 0xFF, *r = (p >> 16) & 0xFF;
+    case 15: *b = (p & 0x1F) << 3, *g = (p >> 2) & 0xF8, *r = (p >> 7) & 0xF8; break;
+    case 16: *b = (p & 0x1F) << 3, *g = (p >> 3) & 0xFC, *r = (p >> 8) & 0xF8; break;
+    default: *b = p & 0xFF, *g = (p >> 8) & 0xFF, *r = (p >> 16) & 0xFF;
   }
 }
 

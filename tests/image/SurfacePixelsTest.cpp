@@ -77,7 +77,7 @@ TEST(SurfacePixels, FillsCutToTheBufferAndClearPaddingOnlyForAWholeBlackFill) {
   for (int depth : {15, 16, 32}) {
     Buffer d(5, 2, depth);
     FillPixelRect(d.view, 0x563412, PixelRect{1, 1, 99, 99});
-    const uint32_t expected = depth == 15 ? (0x56 >> 3) << 10 | (0x34 >> 3) << 5 | (0x12 >> 3)
+    const uint32_t expected = depth == 15   ? (0x56 >> 3) << 10 | (0x34 >> 3) << 5 | (0x12 >> 3)
                               : depth == 16 ? (0x56 >> 3) << 11 | (0x34 >> 2) << 5 | (0x12 >> 3)
                                             : 0x563412u;
     EXPECT_EQ(ReadPixel(d.view, 4, 1), expected) << depth;
@@ -111,7 +111,8 @@ TEST(SurfacePixels, SinglePixelsAndAlphaStayInsideTheBuffer) {
   EXPECT_EQ(target.alphaMemory[3 * 4 + 0], 9);  // source (2, 2)
   EXPECT_EQ(target.alphaMemory[2 * 4 + 1], 0);
   EXPECT_FALSE(CopyAlphaRect(target.view, 4, 0, source.view, PixelRect{0, 0, 3, 3}));
-  EXPECT_FALSE(CopyAlphaRect(target.view, INT_MAX, INT_MAX, source.view, PixelRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX}));
+  EXPECT_FALSE(
+      CopyAlphaRect(target.view, INT_MAX, INT_MAX, source.view, PixelRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX}));
   // A rectangle placed as far left as it begins: source column 0 lands on target column 0.
   ASSERT_TRUE(CopyAlphaRect(target.view, INT_MIN, 0, source.view, PixelRect{INT_MIN, 0, INT_MAX, 1}));
   EXPECT_EQ(target.alphaMemory[0], 1);

@@ -263,7 +263,9 @@ TEST_F(SurfaceTest, SaveBmpWritesSurfacesWiderThanTheReaderAccepts) {
     SCOPED_TRACE("depth " + std::to_string(depth));
     CMemorySurface surface;
     ASSERT_TRUE(surface.Create(width, 2, depth, 0));
-    auto colour = [](int x, int y) { return (static_cast<uint32_t>(x) * 0x010307u + static_cast<uint32_t>(y) * 0x400000u) & 0xF8FCF8u; };
+    auto colour = [](int x, int y) {
+      return (static_cast<uint32_t>(x) * 0x010307u + static_cast<uint32_t>(y) * 0x400000u) & 0xF8FCF8u;
+    };
     for (int y = 0; y < 2; ++y)
       for (int x = 0; x < width; ++x) surface.SetPixel(x, y, Pack(colour(x, y), depth));
     std::string name = "幅広い" + kHyo + kSo + kNo + "予十" + std::to_string(depth) + ".bmp";
@@ -354,7 +356,12 @@ TEST_F(SurfaceTest, MalformedFilesFailLoadAndLeaveTheSurfaceEmpty) {
       {"a header size that puts the pixels past the end", with32(14, 0x7FFFFFF0)},
       {"one byte short of its pixels", good.substr(0, good.size() - 1)},
       {"headers only", good.substr(0, 54)},
-      {"15 bits per pixel", [&] { std::string b = good; b[28] = 15; return b; }()},
+      {"15 bits per pixel",
+       [&] {
+         std::string b = good;
+         b[28] = 15;
+         return b;
+       }()},
       {"not BM", "XX" + good.substr(2)},
   };
   for (const Case& c : cases) {
@@ -500,8 +507,8 @@ TEST_F(SurfaceTest, DrawingLocksBothSurfacesAndTheTrackedHolderRecordsWhatChange
   dest.GetDirtyRegion().Clear();
   dest.FillAll(0x000000);
   dest.GetDirtyRegion().Clear();
-  source.FillAll(0x0000FF);            // red
-  source.Fill(0x00FF00, 1, 1, 3, 3);   // green middle: the default key
+  source.FillAll(0x0000FF);           // red
+  source.Fill(0x00FF00, 1, 1, 3, 3);  // green middle: the default key
   source.SetColorKeyEnable(true);
 
   ASSERT_TRUE(DrawSurface(&dest, &source, 6, 6));  // only 2 x 2 fits

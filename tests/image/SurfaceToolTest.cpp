@@ -145,8 +145,8 @@ TEST_F(ImageToolTest, EveryFormDrawsTheSameBytes) {
   for (size_t i = 0; i < alpha.size(); ++i) alpha[i] = static_cast<char>(i % 7 == 0 ? 0 : i % 5 == 0 ? 255 : i * 29);
   Write("src.alp", alpha);
   for (const char* depth : {"15", "16", "24", "32"}) {
-    for (const char* mode : {"--colorkey 0xFF0000 --opacity 100", "--colorkey 0xFF0000", "--alpha --opacity 200",
-                             "--opacity 77"}) {
+    for (const char* mode :
+         {"--colorkey 0xFF0000 --opacity 100", "--colorkey 0xFF0000", "--alpha --opacity 200", "--opacity 77"}) {
       std::string first;
       for (const char* form : {"x86", "mmx", "sse", "avx2"}) {
         const ToolRun run = Run("blit " + Quoted("dest.bmp") + " " + Quoted("src.bmp") + " " + Quoted("out.bmp") +
@@ -196,15 +196,18 @@ TEST_F(ImageToolTest, BlitWithAlphaAndStretch) {
 TEST_F(ImageToolTest, ColourKeyedBlitsIgnoreTheOpacity) {
   const std::string dest = "背景" + kHyo + ".bmp", sprite = "スプライト" + kSo + kNo + ".bmp";
   Write(dest, Image24(6, 3, [](int x, int y) { return 0x102030u * static_cast<uint32_t>(x + y + 1); }));
-  Write(sprite, Image24(6, 3, [](int x, int y) { return (x + y) % 3 == 0 ? 0x00FF00u : 0xF8FCF8u - 0x080408u * static_cast<uint32_t>(x); }));
+  Write(sprite, Image24(6, 3, [](int x, int y) {
+          return (x + y) % 3 == 0 ? 0x00FF00u : 0xF8FCF8u - 0x080408u * static_cast<uint32_t>(x);
+        }));
   for (const char* depth : {"15", "16", "24", "32"}) {
     for (const char* form : {"x86", "mmx", "sse", "avx2"}) {
       for (const char* stretch : {"", " --stretch 0,0,6,3"}) {
         std::string results[2];
         for (int i = 0; i < 2; ++i) {
           const std::string out = "出力" + kHyo + std::to_string(i) + ".bmp";
-          const ToolRun run = Run("blit " + Quoted(dest) + " " + Quoted(sprite) + " " + Quoted(out) + " --colorkey 0x00FF00 --opacity " +
-                                  (i ? "128" : "255") + " --depth " + depth + " --form " + form + stretch);
+          const ToolRun run = Run("blit " + Quoted(dest) + " " + Quoted(sprite) + " " + Quoted(out) +
+                                  " --colorkey 0x00FF00 --opacity " + (i ? "128" : "255") + " --depth " + depth +
+                                  " --form " + form + stretch);
           ASSERT_EQ(run.exitCode, 0u) << run.err;
           results[i] = Read(out);
         }
@@ -241,7 +244,8 @@ TEST_F(ImageToolTest, ConvertReadsRunLengthAndMaskedFiles) {
   ToolRun run = Run("convert " + Quoted(rleName) + " " + Quoted("変換" + kHyo + ".bmp"));
   ASSERT_EQ(run.exitCode, 0u) << run.err;
   std::string out = Read("変換" + kHyo + ".bmp");
-  const uint32_t top[4] = {0x0000FF, 0x0000FF, 0x00FF00, 0xFF0000}, bottom[4] = {0xFF0000, 0x00FF00, 0xFF0000, 0x00FF00};
+  const uint32_t top[4] = {0x0000FF, 0x0000FF, 0x00FF00, 0xFF0000},
+                 bottom[4] = {0xFF0000, 0x00FF00, 0xFF0000, 0x00FF00};
   for (int x = 0; x < 4; ++x) {
     EXPECT_EQ(PixelOf(out, x, 0), top[x]) << x;
     EXPECT_EQ(PixelOf(out, x, 1), bottom[x]) << x;
@@ -256,16 +260,13 @@ TEST_F(ImageToolTest, ConvertReadsRunLengthAndMaskedFiles) {
 TEST_F(ImageToolTest, ExitCodesAndMessages) {
   Write("in.bmp", Image24(2, 2, Gradient));
   const std::string in = Quoted("in.bmp"), out = Quoted("out.bmp");
-  for (const std::string& bad : {std::string(""), std::string("paint ") + in, "convert " + in,
-                                 "convert " + in + " " + out + " --depth 8",
-                                 "convert " + in + " " + out + " --opacity 3",
-                                 "blit " + in + " " + in + " " + out + " --at 1",
-                                 "blit " + in + " " + in + " " + out + " --clip 1,2,3,x",
-                                 "blit " + in + " " + in + " " + out + " --form avx",
-                                 "blit " + in + " " + in + " " + out + " --colorkey 0x1000000",
-                                 "blit " + in + " " + in + " " + out + " --colorkey +255",
-                                 "blit " + in + " " + in + " " + out + " --colorkey 0x",
-                                 "blit " + in + " " + in + " " + out + " --depth"}) {
+  for (const std::string& bad :
+       {std::string(""), std::string("paint ") + in, "convert " + in, "convert " + in + " " + out + " --depth 8",
+        "convert " + in + " " + out + " --opacity 3", "blit " + in + " " + in + " " + out + " --at 1",
+        "blit " + in + " " + in + " " + out + " --clip 1,2,3,x", "blit " + in + " " + in + " " + out + " --form avx",
+        "blit " + in + " " + in + " " + out + " --colorkey 0x1000000",
+        "blit " + in + " " + in + " " + out + " --colorkey +255",
+        "blit " + in + " " + in + " " + out + " --colorkey 0x", "blit " + in + " " + in + " " + out + " --depth"}) {
     const ToolRun run = Run(bad);
     EXPECT_EQ(run.exitCode, 2u) << bad;
     EXPECT_NE(run.err.find("usage:"), std::string::npos) << bad;

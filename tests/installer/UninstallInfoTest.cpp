@@ -80,10 +80,10 @@ TEST(UninstallInfo, TwoInstallationsInOneFileAreBothRemoved) {
 
   std::string text;
   ASSERT_TRUE(ReadWholeFile(game + "\\uninstall.dat", &text));
-  const std::string expected = "#AppName," + base.Name() + "\r\n#UninstallFile\r\ngame.exe\r\ndata\\a.dat\r\n" +
-                               "data\\ソ表\\b.dat\r\n" + shortcut + "\r\n##\r\n#UninstallDirectory\r\ndata\\ソ表\r\n" +
-                               "data\r\n" + menu + "\r\n##\r\n" + "#AppName," + addon.Name() +
-                               "\r\n#UninstallFile\r\naddon\\c.dat\r\n##\r\n#UninstallDirectory\r\naddon\r\nsave\r\n##\r\n";
+  const std::string expected =
+      "#AppName," + base.Name() + "\r\n#UninstallFile\r\ngame.exe\r\ndata\\a.dat\r\n" + "data\\ソ表\\b.dat\r\n" +
+      shortcut + "\r\n##\r\n#UninstallDirectory\r\ndata\\ソ表\r\n" + "data\r\n" + menu + "\r\n##\r\n" + "#AppName," +
+      addon.Name() + "\r\n#UninstallFile\r\naddon\\c.dat\r\n##\r\n#UninstallDirectory\r\naddon\r\nsave\r\n##\r\n";
   EXPECT_EQ(HexBytes(text), HexBytes(expected));
 
   EXPECT_EQ(RunUninstall(game + "\\uninstall.dat"), 1);
@@ -123,8 +123,8 @@ TEST(UninstallInfo, ListWithoutItsEndLeavesEverythingInPlace) {
   ASSERT_TRUE(WriteValues(HKEY_CURRENT_USER, first.UninstallKey(), {{"DisplayName", "First"}}));
   ASSERT_TRUE(WriteWholeFile(scratch / "one.txt", "1"));
   ASSERT_TRUE(WriteWholeFile(scratch / "two.txt", "2"));
-  const std::string complete = "#AppName," + first.Name() + "\r\n#UninstallFile\r\none.txt\r\n##\r\n" +
-                               "#UninstallDirectory\r\n##\r\n";
+  const std::string complete =
+      "#AppName," + first.Name() + "\r\n#UninstallFile\r\none.txt\r\n##\r\n" + "#UninstallDirectory\r\n##\r\n";
   for (const std::string& cut : {"#AppName," + second.Name() + "\r\n#UninstallFile\r\ntwo.txt\r\n",
                                  "#AppName," + second.Name() + "\r\n#UninstallFile\r\ntwo.txt\r\n##\r\n" +
                                      "#UninstallDirectory\r\n" + scratch.Path() + "\r\n#"}) {
@@ -159,8 +159,7 @@ TEST(UninstallInfo, UnregisteredNameAndClimbingEntriesTouchNothing) {
       "#AppName," + unregistered.Name() + "\r\n#UninstallFile\r\n" + fromRoot + "\r\n" + scratch / "absolute.txt" +
       "\r\n##\r\n#UninstallDirectory\r\n##\r\n" + "#AppName," + registered.Name() +
       "\r\n#UninstallFile\r\n..\\mine.txt\r\n..\\\\..\\outside.txt\r\n##\r\n#UninstallDirectory\r\n..\r\n##\r\n" +
-      "#AppName," + unregistered.Name() + "\r\n#UninstallFile\r\nkeep.txt\r\n##\r\n" +
-      "#UninstallDirectory\r\n##\r\n";
+      "#AppName," + unregistered.Name() + "\r\n#UninstallFile\r\nkeep.txt\r\n##\r\n" + "#UninstallDirectory\r\n##\r\n";
   // The information file lies in the registered section's own folder.
   ASSERT_TRUE(WriteWholeFile(own + "\\inner\\info.dat", text));
   UninstallLeftovers left;
@@ -264,8 +263,8 @@ struct GameInstall {
 
   // One section of this product with the files and folders given (each line ends in CR LF).
   std::string Section(const std::string& files, const std::string& folders = "") const {
-    return "#AppName," + product.Name() + "\r\n#UninstallFile\r\n" + files + "##\r\n#UninstallDirectory\r\n" +
-           folders + "##\r\n";
+    return "#AppName," + product.Name() + "\r\n#UninstallFile\r\n" + files + "##\r\n#UninstallDirectory\r\n" + folders +
+           "##\r\n";
   }
 };
 
@@ -278,11 +277,11 @@ TEST(UninstallInfo, AbsoluteEntriesOutsideTheirPlacesAreRefused) {
   std::string entries;
   for (const std::string& entry : std::vector<std::string>{
            outside, "\\\\?\\" + outside, "\\\\.\\" + outside, "\\\\localhost\\C$" + noDrive, noDrive,
-        "C:" + noDrive.substr(1),                       // drive-relative
-        install.game + "\\game.exe:stream",             // an alternate data stream
-        install.game + "\\..\\..\\他人の表.txt", install.game + "\\...\\x", install.game + "\\.. \\x",
-        install.game + "\\CON", "game.exe.", "..\\..\\他人の表.txt", "data\\..\\..\\..\\他人の表.txt",
-        "game.exe::$DATA", "NUL"}) {
+           "C:" + noDrive.substr(1),            // drive-relative
+           install.game + "\\game.exe:stream",  // an alternate data stream
+           install.game + "\\..\\..\\他人の表.txt", install.game + "\\...\\x", install.game + "\\.. \\x",
+           install.game + "\\CON", "game.exe.", "..\\..\\他人の表.txt", "data\\..\\..\\..\\他人の表.txt",
+           "game.exe::$DATA", "NUL"}) {
     entries += entry + "\r\n";
   }
   // A shortcut or a folder is taken only below the desktop and the programs folders; other files never.
@@ -316,10 +315,10 @@ TEST(UninstallInfo, AbsoluteEntriesInsideTheirPlacesAreTakenWhateverTheSpelling)
   // installation folder itself may be listed too (it goes last, once empty).
   // ("//" would start a comment in the file.)
   std::string spelled = ToUpperCase(install.game) + "/データ\\\\表.dat";
-  ASSERT_TRUE(WriteWholeFile(install.info,
-                             install.Section(spelled + "\r\n" + menu + "\\ゲーム.LNK\r\ngame.exe\r\n",
-                                             ToLowerCase(install.game) + "/データ/\r\n" + menu + "\r\n" +
-                                                 GetParentDirectory(menu) + "\r\n" + install.game + "\r\n")));
+  ASSERT_TRUE(
+      WriteWholeFile(install.info, install.Section(spelled + "\r\n" + menu + "\\ゲーム.LNK\r\ngame.exe\r\n",
+                                                   ToLowerCase(install.game) + "/データ/\r\n" + menu + "\r\n" +
+                                                       GetParentDirectory(menu) + "\r\n" + install.game + "\r\n")));
   UninstallLeftovers left;
   EXPECT_EQ(RunUninstall(install.info, &left), 1);
   EXPECT_TRUE(left.IsComplete());
@@ -340,8 +339,8 @@ TEST(UninstallInfo, SectionsRegisteredToAnotherFolderAreLeftAlone) {
   // A hand-edited section naming another program, registered in its own folder.
   TestProduct other("-他");
   Register(other, newer.Path());
-  const std::string text = install.Section("game.exe\r\n" + newer / "game.exe" + "\r\n") + "#AppName," +
-                           other.Name() + "\r\n#UninstallFile\r\ngame.exe\r\n##\r\n#UninstallDirectory\r\n##\r\n";
+  const std::string text = install.Section("game.exe\r\n" + newer / "game.exe" + "\r\n") + "#AppName," + other.Name() +
+                           "\r\n#UninstallFile\r\ngame.exe\r\n##\r\n#UninstallDirectory\r\n##\r\n";
   ASSERT_TRUE(WriteWholeFile(install.info, text));
   UninstallLeftovers left;
   EXPECT_EQ(RunUninstall(install.info, &left), 1);
@@ -372,8 +371,8 @@ TEST(UninstallInfo, NothingIsRemovedThroughAJunction) {
   GameInstall install;
   ASSERT_TRUE(WriteFileMakingFolders(install.game + "\\data\\表\\a.dat", "a"));
   ASSERT_TRUE(WriteFileMakingFolders(install.game + "\\save\\b.dat", "b"));
-  ASSERT_TRUE(WriteWholeFile(install.info, install.Section("data\\表\\a.dat\r\nsave\\b.dat\r\n",
-                                                           "data\\表\r\ndata\r\nsave\r\n")));
+  ASSERT_TRUE(WriteWholeFile(install.info,
+                             install.Section("data\\表\\a.dat\r\nsave\\b.dat\r\n", "data\\表\r\ndata\r\nsave\r\n")));
   linkedFolder = install.game + "\\data";
   SetUninstallAttributeReader(AttributesWithAJunction);
   UninstallLeftovers left;
@@ -411,8 +410,8 @@ TEST(UninstallInfo, AFileHeldOpenKeepsTheInformationAndTheRegistration) {
   GameInstall install;
   ASSERT_TRUE(WriteFileMakingFolders(install.game + "\\data\\表.dat", "held"));
   ASSERT_TRUE(WriteWholeFile(install.info, install.Section("game.exe\r\ndata\\表.dat\r\n", "data\r\n")));
-  HANDLE held = CreateFileA((install.game + "\\data\\表.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE held =
+      CreateFileA((install.game + "\\data\\表.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   UninstallLeftovers left;
   EXPECT_EQ(RunUninstall(install.info, &left), 1);
@@ -441,8 +440,8 @@ TEST(UninstallInfo, ByteOrderMarkIsNothingAndAFileWithoutSectionsIsDamage) {
 
   Register(install.product, install.game);
   ASSERT_TRUE(WriteFileMakingFolders(install.game + "\\game.exe", "MZ"));
-  for (const std::string& damaged : {std::string("\xEF\xBB\xBF#AppNam,x\r\n#UninstallFile\r\ngame.exe\r\n##\r\n"),
-                                     std::string("ゲーム.exe\r\n")}) {
+  for (const std::string& damaged :
+       {std::string("\xEF\xBB\xBF#AppNam,x\r\n#UninstallFile\r\ngame.exe\r\n##\r\n"), std::string("ゲーム.exe\r\n")}) {
     ASSERT_TRUE(WriteWholeFile(install.info, damaged));
     EXPECT_EQ(RunUninstall(install.info, &left), -1);
     EXPECT_TRUE(left.noSection);
@@ -460,8 +459,8 @@ TEST(UninstallInfo, FoldersOfOneSectionEmptiedByAnotherGoToo) {
   ASSERT_TRUE(WriteFileMakingFolders(install.game + "\\data\\追加\\addon.dat", "a"));
   // The base lists "data" before the add-on's files inside it are gone; the add-on lists its folder
   // after the base's.
-  const std::string text = install.Section("game.exe\r\ndata\\base.dat\r\n", "data\r\n") + "#AppName," +
-                           addon.Name() + "\r\n#UninstallFile\r\ndata\\追加\\addon.dat\r\n##\r\n" +
+  const std::string text = install.Section("game.exe\r\ndata\\base.dat\r\n", "data\r\n") + "#AppName," + addon.Name() +
+                           "\r\n#UninstallFile\r\ndata\\追加\\addon.dat\r\n##\r\n" +
                            "#UninstallDirectory\r\ndata\\追加\r\n##\r\n";
   ASSERT_TRUE(WriteWholeFile(install.info, text));
   UninstallLeftovers left;

@@ -29,23 +29,22 @@ TEST(UninstallPaths, PlainFullPathsAccepted) {
 }
 
 TEST(UninstallPaths, EveryFormThatLeavesOrRedirectsIsRefused) {
-  for (const char* path : {
-           // network, device and literal forms
-           "\\\\host\\share\\a.txt", "\\\\?\\C:\\Windows\\a.txt", "\\\\.\\C:\\a.txt", "\\\\?\\UNC\\host\\s\\a",
-           "//host/share/a.txt",
-           // drive-relative and root-relative
-           "C:foo.txt", "C:..\\foo", "\\Windows\\a.txt", "/Windows/a.txt",
-           // alternate data streams, a second colon, wildcards and reserved characters
-           "C:\\Game\\a.txt:stream", "C:\\Game\\a.txt::$DATA", "C:\\Game\\*.dat", "C:\\Game\\a?.dat",
-           "C:\\Game\\a\"b", "C:\\Game\\a<b", "C:\\Game\\a|b", "C:\\Game\\a\tb",
-           // climbing and names the system shortens to something else
-           "C:\\Game\\..\\Windows", "C:\\Game\\.\\a", "C:\\Game\\...\\a", "C:\\Game\\.. \\a", "C:\\Game\\ ..\\a",
-           "C:\\Game\\ \\a", "C:\\Game\\a.", "C:\\Game\\a ", "C:\\Game\\data.\\a",
-           // device names, with extensions and trailing spaces
-           "C:\\Game\\CON", "C:\\Game\\nul.txt", "C:\\Game\\COM1", "C:\\Game\\lpt9.log", "C:\\Game\\AUX .txt",
-           "C:\\Game\\CONIN$", "C:\\Game\\conout$.x", "C:\\Game\\prn",
-           // not a drive letter, too short, a lone lead byte at the end
-           "1:\\a", "C:", "C", "", "C:\\ゲーム\x83"}) {
+  for (const char* path : {// network, device and literal forms
+                           "\\\\host\\share\\a.txt", "\\\\?\\C:\\Windows\\a.txt", "\\\\.\\C:\\a.txt",
+                           "\\\\?\\UNC\\host\\s\\a", "//host/share/a.txt",
+                           // drive-relative and root-relative
+                           "C:foo.txt", "C:..\\foo", "\\Windows\\a.txt", "/Windows/a.txt",
+                           // alternate data streams, a second colon, wildcards and reserved characters
+                           "C:\\Game\\a.txt:stream", "C:\\Game\\a.txt::$DATA", "C:\\Game\\*.dat", "C:\\Game\\a?.dat",
+                           "C:\\Game\\a\"b", "C:\\Game\\a<b", "C:\\Game\\a|b", "C:\\Game\\a\tb",
+                           // climbing and names the system shortens to something else
+                           "C:\\Game\\..\\Windows", "C:\\Game\\.\\a", "C:\\Game\\...\\a", "C:\\Game\\.. \\a",
+                           "C:\\Game\\ ..\\a", "C:\\Game\\ \\a", "C:\\Game\\a.", "C:\\Game\\a ", "C:\\Game\\data.\\a",
+                           // device names, with extensions and trailing spaces
+                           "C:\\Game\\CON", "C:\\Game\\nul.txt", "C:\\Game\\COM1", "C:\\Game\\lpt9.log",
+                           "C:\\Game\\AUX .txt", "C:\\Game\\CONIN$", "C:\\Game\\conout$.x", "C:\\Game\\prn",
+                           // not a drive letter, too short, a lone lead byte at the end
+                           "1:\\a", "C:", "C", "", "C:\\ゲーム\x83"}) {
     EXPECT_FALSE(IsPlainFullPath(path)) << path;
   }
   // A trail byte that equals '\\' is no separator (表 is 95 5C); a lead byte before ':' (never a trail
@@ -58,9 +57,8 @@ TEST(UninstallPaths, RelativePaths) {
   for (const char* path : {"game.exe", "data\\ソ表\\b.dat", "data/ソ/", "予十\\能", "two  spaces.txt", "a,b.txt"}) {
     EXPECT_TRUE(IsPlainRelativePath(path)) << path;
   }
-  for (const char* path : {"", "..", "..\\outside.txt", "data\\..\\..\\x", "...\\x", ".. \\x", "data\\.",
-                           "\\root.txt", "/root.txt", "C:x", "a.txt:stream", "CON", "data\\nul.dat", "x.",
-                           "ソ表\\..\\..\\x"}) {
+  for (const char* path : {"", "..", "..\\outside.txt", "data\\..\\..\\x", "...\\x", ".. \\x", "data\\.", "\\root.txt",
+                           "/root.txt", "C:x", "a.txt:stream", "CON", "data\\nul.dat", "x.", "ソ表\\..\\..\\x"}) {
     EXPECT_FALSE(IsPlainRelativePath(path)) << path;
   }
 }

@@ -81,9 +81,8 @@ TEST(UninstallProgram, AsksThenUninstallsAndSaysSo) {
   const std::string program = UninstallProgram();
   if (program.empty()) GTEST_SKIP() << "ADDON_BIN_DIR is not set (run through ./dev)";
   Installation installation;
-  const ProgramRun run = RunWithRobot("\"" + program + "\" \"" + installation.info + "\"", [](const RobotDialog& box) {
-    return box.HasButton(IDYES) ? IDYES : IDOK;
-  });
+  const ProgramRun run = RunWithRobot("\"" + program + "\" \"" + installation.info + "\"",
+                                      [](const RobotDialog& box) { return box.HasButton(IDYES) ? IDYES : IDOK; });
   ASSERT_EQ(run.problem, "");
   EXPECT_EQ(run.exitCode, 0u);
   ASSERT_EQ(run.answers.size(), 2u);
@@ -99,7 +98,8 @@ TEST(UninstallProgram, NoLeavesEverything) {
   const std::string program = UninstallProgram();
   if (program.empty()) GTEST_SKIP() << "ADDON_BIN_DIR is not set (run through ./dev)";
   Installation installation;
-  const ProgramRun run = RunWithRobot("\"" + program + "\" " + installation.info, [](const RobotDialog&) { return IDNO; });
+  const ProgramRun run =
+      RunWithRobot("\"" + program + "\" " + installation.info, [](const RobotDialog&) { return IDNO; });
   ASSERT_EQ(run.problem, "");
   EXPECT_EQ(run.exitCode, 1u);
   EXPECT_EQ(run.answers.size(), 1u);
@@ -113,9 +113,8 @@ TEST(UninstallProgram, ReportsAFileItCannotUse) {
   ScratchFolder scratch;
   ASSERT_TRUE(WriteWholeFile(scratch / "cut.dat", "#AppName,x\r\n#UninstallFile\r\na.txt\r\n"));
   for (const std::string& file : {scratch / "missing.dat", scratch / "cut.dat"}) {
-    const ProgramRun run = RunWithRobot("\"" + program + "\" " + file, [](const RobotDialog& box) {
-      return box.HasButton(IDYES) ? IDYES : IDOK;
-    });
+    const ProgramRun run = RunWithRobot("\"" + program + "\" " + file,
+                                        [](const RobotDialog& box) { return box.HasButton(IDYES) ? IDYES : IDOK; });
     ASSERT_EQ(run.problem, "");
     EXPECT_EQ(run.exitCode, 1u);
     ASSERT_EQ(run.answers.size(), 2u);
@@ -152,8 +151,8 @@ TEST(UninstallProgram, RemovesItsOwnFileAfterItEnds) {
   const std::string game = installation.scratch / "Game";
   ASSERT_TRUE(testing_support::MakeFolders(game + "\\bin"));
   ASSERT_TRUE(CopyFileA(program.c_str(), (game + "\\bin\\uninstall.exe").c_str(), FALSE));
-  ASSERT_TRUE(WriteValues(HKEY_CURRENT_USER, installation.product.AppPathsKey(),
-                          {{"", game + "\\game.exe"}, {"Path", game}}));
+  ASSERT_TRUE(
+      WriteValues(HKEY_CURRENT_USER, installation.product.AppPathsKey(), {{"", game + "\\game.exe"}, {"Path", game}}));
   // The information file lies in the installation folder, where the install job writes it.
   const std::string info = game + "\\uninstall.dat";
   ASSERT_TRUE(WriteWholeFile(info, "#AppName," + installation.product.Name() +
@@ -196,8 +195,9 @@ struct JapaneseGame {
 
   // Runs uninstall.exe on the information file, answering yes and then OK.
   ProgramRun Run(DWORD timeoutMs = 60000) const {
-    return RunWithRobot("\"" + UninstallProgram() + "\" \"" + info + "\"",
-                        [](const RobotDialog& box) { return box.HasButton(IDYES) ? IDYES : IDOK; }, timeoutMs);
+    return RunWithRobot(
+        "\"" + UninstallProgram() + "\" \"" + info + "\"",
+        [](const RobotDialog& box) { return box.HasButton(IDYES) ? IDYES : IDOK; }, timeoutMs);
   }
 
   bool StillInstalled() const {
@@ -213,9 +213,15 @@ TEST(UninstallProgram, RefusesEntriesOutsideTheInstallationAndSaysSo) {
   if (program.empty()) GTEST_SKIP() << "ADDON_BIN_DIR is not set (run through ./dev)";
   JapaneseGame install;
   const std::string noDrive = install.outside.substr(2);
-  const std::vector<std::string> refused = {install.outside, "\\\\?\\" + install.outside,
-                                            "\\\\localhost\\C$" + noDrive, "C:" + noDrive.substr(1), noDrive,
-                                            "game.exe:ストリーム", "..\\..\\能.txt", "...\\能.txt", ".. \\能.txt"};
+  const std::vector<std::string> refused = {install.outside,
+                                            "\\\\?\\" + install.outside,
+                                            "\\\\localhost\\C$" + noDrive,
+                                            "C:" + noDrive.substr(1),
+                                            noDrive,
+                                            "game.exe:ストリーム",
+                                            "..\\..\\能.txt",
+                                            "...\\能.txt",
+                                            ".. \\能.txt"};
   std::string files;
   for (const std::string& entry : refused) files += entry + "\r\n";
   ASSERT_TRUE(install.Write(files + "game.exe\r\n", install.scratch.Path() + "\r\n"));
@@ -241,8 +247,8 @@ TEST(UninstallProgram, LeavesSectionsOfOtherInstallations) {
   JapaneseGame newer;
   ASSERT_TRUE(WriteValues(HKEY_CURRENT_USER, old.product.AppPathsKey(),
                           {{"", newer.game + "\\game.exe"}, {"Path", newer.game}}));
-  const std::string other = "#AppName," + newer.product.Name() + "\r\n#UninstallFile\r\ngame.exe\r\n##\r\n" +
-                            "#UninstallDirectory\r\n##\r\n";
+  const std::string other =
+      "#AppName," + newer.product.Name() + "\r\n#UninstallFile\r\ngame.exe\r\n##\r\n" + "#UninstallDirectory\r\n##\r\n";
   ASSERT_TRUE(old.Write("game.exe\r\n", "", other));
   EXPECT_EQ(RunToExit("\"" + program + "\" /quiet \"" + old.info + "\""), 1u);
   EXPECT_TRUE(FileExists(old.game + "\\game.exe"));
@@ -310,7 +316,8 @@ TEST(UninstallProgram, ByteOrderMarkNestedSectionsAndDamage) {
     ASSERT_EQ(run.problem, "");
     EXPECT_EQ(run.exitCode, 1u);
     ASSERT_EQ(run.answers.size(), 2u);
-    EXPECT_EQ(run.answers[1].box.text, "アンインストール情報ファイルが壊れています。何も削除しませんでした。\n" + install.info);
+    EXPECT_EQ(run.answers[1].box.text,
+              "アンインストール情報ファイルが壊れています。何も削除しませんでした。\n" + install.info);
     EXPECT_TRUE(FileExists(install.game + "\\game.exe"));
     EXPECT_TRUE(install.StillInstalled());
   }
@@ -319,12 +326,14 @@ TEST(UninstallProgram, ByteOrderMarkNestedSectionsAndDamage) {
 TEST(UninstallProgram, DriveRootInstallationKeepsTheRoot) {
   const std::string program = UninstallProgram();
   if (program.empty()) GTEST_SKIP() << "ADDON_BIN_DIR is not set (run through ./dev)";
-  if (HarnessSetting("ADDON_CD_DRIVES").find('F') == std::string::npos) GTEST_SKIP() << "no drive F: (run through ./dev)";
+  if (HarnessSetting("ADDON_CD_DRIVES").find('F') == std::string::npos)
+    GTEST_SKIP() << "no drive F: (run through ./dev)";
   TestProduct product("-ルート");
   ASSERT_TRUE(WriteValues(HKEY_CURRENT_USER, product.AppPathsKey(), {{"", "F:\\表.exe"}, {"Path", "F:"}}));
   ASSERT_TRUE(WriteWholeFile("F:\\表.exe", "MZ"));
-  ASSERT_TRUE(WriteWholeFile("F:\\info.dat", "#AppName," + product.Name() +
-                                                 "\r\n#UninstallFile\r\n表.exe\r\n##\r\n#UninstallDirectory\r\n##\r\n"));
+  ASSERT_TRUE(WriteWholeFile(
+      "F:\\info.dat",
+      "#AppName," + product.Name() + "\r\n#UninstallFile\r\n表.exe\r\n##\r\n#UninstallDirectory\r\n##\r\n"));
   // Started from another folder of drive F:'s own current folder, "F:" is not the root: the registered
   // bare drive is still taken as it.
   EXPECT_EQ(RunToExit("\"" + program + "\" /quiet F:\\info.dat"), 0u);
@@ -370,8 +379,8 @@ TEST(UninstallProgram, RemoveAfterActsOnlyForItsParent) {
   ASSERT_TRUE(WriteFileMakingFolders(victim, "v"));
   const std::string quoted = "\"" + program + "\" /remove-after ";
   // Handles it was never handed, a handle of no process, a pseudo handle, and a process that is not FILE.
-  for (const std::string& handle : {std::string("4"), std::string("0"), std::string("-1"), std::string("18446744073709551615"),
-                                    std::string("12abc")}) {
+  for (const std::string& handle : {std::string("4"), std::string("0"), std::string("-1"),
+                                    std::string("18446744073709551615"), std::string("12abc")}) {
     EXPECT_EQ(RunToExit(quoted + handle + " \"" + victim + "\" \"" + scratch / "ソ表" + "\""), 2u) << handle;
   }
   EXPECT_EQ(RunToExit(quoted + "4"), 2u);

@@ -233,8 +233,8 @@ TEST(FileFront, OpensLooseFilesAndCreates) {
   EXPECT_FALSE(file.IsOpen());
   auto texts = capture.Texts();
   ASSERT_EQ(texts.size(), 1u);
-  EXPECT_BYTES(texts[0], "error：ファイルの作成に失敗しました。<" + folder / "no-such-folder\\x.txt" +
-                           "> [CFile::Create()]");
+  EXPECT_BYTES(texts[0],
+               "error：ファイルの作成に失敗しました。<" + folder / "no-such-folder\\x.txt" + "> [CFile::Create()]");
   EXPECT_EQ(file.Open(folder / "absent.txt"), 0);
 }
 

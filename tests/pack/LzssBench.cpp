@@ -33,11 +33,15 @@ struct Random {
 // Words with a skewed frequency, lines of varying length, some Shift-JIS: like scripts and text data.
 Bytes TextLike() {
   static const char* const kWords[] = {
-      "the", "of", "and", "to", "in", "a", "is", "that", "for", "it", "as", "was", "with", "be", "by", "on",
-      "not", "he", "this", "are", "or", "his", "from", "at", "which", "but", "have", "an", "had", "they",
-      "you", "were", "their", "one", "all", "we", "can", "her", "has", "there", "been", "if", "more", "when",
-      "will", "would", "who", "so", "no", "window", "archive", "scenario", "message", "character", "voice",
-      "ゲーム", "ファイル", "読み込み", "データ", "インストール", "終了", "画面", "選択", "「", "」", "、", "。"};
+      "the",      "of",       "and",     "to",           "in",      "a",         "is",    "that",
+      "for",      "it",       "as",      "was",          "with",    "be",        "by",    "on",
+      "not",      "he",       "this",    "are",          "or",      "his",       "from",  "at",
+      "which",    "but",      "have",    "an",           "had",     "they",      "you",   "were",
+      "their",    "one",      "all",     "we",           "can",     "her",       "has",   "there",
+      "been",     "if",       "more",    "when",         "will",    "would",     "who",   "so",
+      "no",       "window",   "archive", "scenario",     "message", "character", "voice", "ゲーム",
+      "ファイル", "読み込み", "データ",  "インストール", "終了",    "画面",      "選択",  "「",
+      "」",       "、",       "。"};
   const size_t count = sizeof kWords / sizeof *kWords;
   Random random{0x1234567};
   Bytes out;
@@ -119,7 +123,8 @@ bool Measure(const char* name, const Bytes& data) {
   CLZSSCodec codec;
   double encodeSeconds = BestSeconds(1, [&] { LzssEncode(data.data(), data.size(), &stream); });
   Bytes classic;
-  double classicSeconds = BestSeconds(1, [&] { classic = testing_support::ReferenceLzssEncode(data.data(), data.size()); });
+  double classicSeconds =
+      BestSeconds(1, [&] { classic = testing_support::ReferenceLzssEncode(data.data(), data.size()); });
 
   Bytes fast(data.size() + 8), plain(data.size() + 8);
   const uint32_t z = uint32_t(stream.size()), l = uint32_t(data.size());
@@ -129,9 +134,10 @@ bool Measure(const char* name, const Bytes& data) {
   double plainSeconds = 1e30, fastSeconds = 1e30;
   for (int round = 0; round < 15; ++round) {
     plainSeconds = std::min(plainSeconds, BestSeconds(1, [&] {
-      plainResult = testing_support::ReferenceLzssDecode(stream.data(), z, plain.data(), l);
-    }));
-    fastSeconds = std::min(fastSeconds, BestSeconds(1, [&] { fastResult = codec.Decode(stream.data(), z, fast.data(), l); }));
+                              plainResult = testing_support::ReferenceLzssDecode(stream.data(), z, plain.data(), l);
+                            }));
+    fastSeconds =
+        std::min(fastSeconds, BestSeconds(1, [&] { fastResult = codec.Decode(stream.data(), z, fast.data(), l); }));
   }
   bool exact = fastResult == int64_t(l) && plainResult == int64_t(l) && std::memcmp(fast.data(), data.data(), l) == 0 &&
                std::memcmp(plain.data(), data.data(), l) == 0;

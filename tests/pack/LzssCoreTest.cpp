@@ -33,7 +33,8 @@ int64_t Decode(const Bytes& stream, uint32_t capacity, Bytes* decoded = nullptr)
   Bytes input(stream);
   Bytes output(size_t(capacity) + 32, 0xA5);
   CLZSSCodec codec;
-  int64_t result = codec.Decode(input.empty() ? nullptr : input.data(), uint32_t(input.size()), output.data(), capacity);
+  int64_t result =
+      codec.Decode(input.empty() ? nullptr : input.data(), uint32_t(input.size()), output.data(), capacity);
   for (size_t i = capacity; i < output.size(); ++i) {
     EXPECT_EQ(output[i], 0xA5) << "written past the capacity at " << i;
     if (output[i] != 0xA5) break;
@@ -75,8 +76,8 @@ Bytes Random(size_t size, uint32_t seed) {
 
 // Text-like bytes: words from a small list, so that matches of every length and distance occur.
 Bytes Words(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"the ", "data ", "file ", "of ", "archive ", "ring ", "match\r\n",
-                                       "ゲーム", "読み込み", "、", "。\r\n", "0x0FEE ", "buffer ", "a "};
+  static const char* const kWords[] = {"the ",   "data ",    "file ", "of ",    "archive ", "ring ",   "match\r\n",
+                                       "ゲーム", "読み込み", "、",    "。\r\n", "0x0FEE ",  "buffer ", "a "};
   Bytes out;
   uint32_t state = seed;
   while (out.size() < size) {
@@ -317,7 +318,8 @@ TEST(LzssRecords, MembersAreCheckedBeforeAnythingIsAllocated) {
 }
 
 TEST(LzssRecords, ArchivesInMemory) {
-  std::vector<LzssMemberInput> members = {{"a.txt", Words(5000, 1)}, {"sub\\empty", {}}, {"sub\\b.bin", Random(300, 2)}};
+  std::vector<LzssMemberInput> members = {
+      {"a.txt", Words(5000, 1)}, {"sub\\empty", {}}, {"sub\\b.bin", Random(300, 2)}};
   Bytes archive;
   ASSERT_TRUE(BuildLzssArchive(members, &archive));
   std::vector<std::string> names;

@@ -52,7 +52,8 @@ std::string MakeArchive(const std::vector<Record>& records, const Bytes& body) {
       std::copy(r.name.begin(), r.name.begin() + kLzssNameSize, archive.begin() + i * kLzssRecordSize);
       uint8_t scratch[kLzssRecordSize];
       WriteLzssRecord("x", r.decoded, r.compressed, r.offset, scratch);
-      std::copy(scratch + kLzssNameSize, scratch + kLzssRecordSize, archive.begin() + i * kLzssRecordSize + kLzssNameSize);
+      std::copy(scratch + kLzssNameSize, scratch + kLzssRecordSize,
+                archive.begin() + i * kLzssRecordSize + kLzssNameSize);
     } else {
       EXPECT_TRUE(WriteLzssRecord(r.name, r.decoded, r.compressed, r.offset, &archive[i * kLzssRecordSize]));
     }
@@ -135,10 +136,10 @@ TEST(LzssArchive, NamesAreLoweredAndBothSeparatorsTried) {
   ScratchFolder scratch;
   // "Data\a.bmp" comes first but stored names are not lowered: only data\a.bmp answers DATA/A.BMP.
   ASSERT_TRUE(WriteWholeFile(scratch / "g.dat", BuildArchive({{"Data\\a.bmp", "wrong"},
-                                                               {"data\\a.bmp", kText},
-                                                               {"sub/b.txt", "slashes"},
-                                                               {"", "empty name"},
-                                                               {"empty", ""}})));
+                                                              {"data\\a.bmp", kText},
+                                                              {"sub/b.txt", "slashes"},
+                                                              {"", "empty name"},
+                                                              {"empty", ""}})));
   CLZSSArchiveFile reader;
   ASSERT_EQ(reader.Open(scratch / "g\\DATA/A.BMP"), 1);
   EXPECT_EQ(Contents(reader), kText);
@@ -207,8 +208,8 @@ TEST(LzssArchive, UnreadableMembersShowTheReadErrorBox) {
     EXPECT_EQ(HexBytes(box.text), HexBytes(kReadHead + wanted + "]"));
     EXPECT_EQ(box.style, UINT(MB_OK | MB_ICONERROR));
     EXPECT_EQ(box.owner, reinterpret_cast<HWND>(0x1234)) << "owned by the application's window";
-    EXPECT_TRUE(HasLine(capture, "CLZSSArchiveFile::_OpenDatFile() データ読み込みに失敗！(データ破損の可能性あり)[" +
-                                     wanted + "]"));
+    EXPECT_TRUE(HasLine(
+        capture, "CLZSSArchiveFile::_OpenDatFile() データ読み込みに失敗！(データ破損の可能性あり)[" + wanted + "]"));
   }
 }
 
@@ -240,7 +241,8 @@ TEST(LzssArchive, StreamsOfTheWrongLengthShowTheDecodeErrorBox) {
     EXPECT_EQ(user.Asked().back().caption, kCaption);
     EXPECT_EQ(HexBytes(user.Asked().back().text), HexBytes(kDecodeHead + wanted + "]"));
     EXPECT_EQ(user.Asked().back().owner, CAppManager::GetHWnd());
-    EXPECT_TRUE(HasLine(capture, "CLZSSArchiveFile::_OpenDatFile() decodeに失敗！(データ破損の可能性あり)[" + wanted + "]"));
+    EXPECT_TRUE(
+        HasLine(capture, "CLZSSArchiveFile::_OpenDatFile() decodeに失敗！(データ破損の可能性あり)[" + wanted + "]"));
   }
   for (const std::string& line : capture.Texts()) EXPECT_EQ(line.find("メモリ割り当て"), std::string::npos) << line;
 }
@@ -266,8 +268,9 @@ TEST(LzssSingle, LoadsAndReportsDamage) {
   ASSERT_TRUE(WriteWholeFile(scratch / "short.dat", "ab"));
   EXPECT_EQ(reader.Open(scratch / "short"), 0);
   EXPECT_TRUE(user.Asked().empty());
-  EXPECT_TRUE(HasLine(capture, "CLZSSSingleFile::_OpenDatFile() ファイルヘッダの読み込みに失敗！(データファイル形式が違う可能性あり)[" +
-                                   (scratch / "short") + "]"));
+  EXPECT_TRUE(HasLine(
+      capture, "CLZSSSingleFile::_OpenDatFile() ファイルヘッダの読み込みに失敗！(データファイル形式が違う可能性あり)[" +
+                   (scratch / "short") + "]"));
 
   // Exactly 4 bytes: nothing to read is a read error.
   ASSERT_TRUE(WriteWholeFile(scratch / "four.dat", SingleFile(5, {})));
@@ -289,8 +292,8 @@ TEST(LzssSingle, LoadsAndReportsDamage) {
     EXPECT_FALSE(reader.IsOpen());
     ASSERT_EQ(user.Asked().size(), boxes + 1);
     EXPECT_EQ(HexBytes(user.Asked().back().text), HexBytes(kDecodeHead + (scratch / name) + "]"));
-    EXPECT_TRUE(HasLine(capture, "CLZSSSingleFile::_OpenDatFile() decodeに失敗！(データ破損の可能性あり)[" +
-                                     (scratch / name) + "]"));
+    EXPECT_TRUE(HasLine(
+        capture, "CLZSSSingleFile::_OpenDatFile() decodeに失敗！(データ破損の可能性あり)[" + (scratch / name) + "]"));
   }
 }
 

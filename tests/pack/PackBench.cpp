@@ -44,7 +44,8 @@ bool WriteBytes(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+  bool ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
   CloseHandle(file);
   return ok;
 }
@@ -67,7 +68,8 @@ std::string SetBase(const std::string& folder, int count) { return folder + "\\s
 
 bool WriteSet(const std::string& folder, int count) {
   std::vector<std::pair<std::string, std::string>> members;
-  for (int i = 0; i < count; ++i) members.push_back({MemberName(i), "contents of member " + std::to_string(i) + "\r\n"});
+  for (int i = 0; i < count; ++i)
+    members.push_back({MemberName(i), "contents of member " + std::to_string(i) + "\r\n"});
   std::string archive;
   return BuildPackArchive(members, 6, &archive) && WriteBytes(SetBase(folder, count) + ".pak", archive);
 }
@@ -114,8 +116,8 @@ bool BenchOpens(const std::string& folder) {
 
 // Data that compresses about as well as game text and bitmaps (roughly 3:1 to 4:1).
 std::string TextLikeData(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"sorvane ", "data ", "gamedata ", "bitmap ", "0x1F, ", "\r\n", "voice ",
-                                       "quellith ", "pack ", "member ", "index ", "stream ", "\t", "12345 "};
+  static const char* const kWords[] = {"sorvane ",  "data ", "gamedata ", "bitmap ", "0x1F, ",  "\r\n", "voice ",
+                                       "quellith ", "pack ", "member ",   "index ",  "stream ", "\t",   "12345 "};
   std::string out;
   out.reserve(size);
   uint32_t state = seed;
@@ -149,7 +151,8 @@ bool BenchDecode(const std::string& folder) {
     std::string base = folder + "\\big";
     if (!WriteBytes(base + ".pak", archive)) return false;
     // The same stream, unscrambled, for zlib alone.
-    PackIndex index(reinterpret_cast<const uint8_t*>(archive.data()) + kPackHeaderSize, archive.size() - kPackHeaderSize);
+    PackIndex index(reinterpret_cast<const uint8_t*>(archive.data()) + kPackHeaderSize,
+                    archive.size() - kPackHeaderSize);
     const PackEntry& entry = index.GetAt(0);
     std::vector<uint8_t> stream(archive.begin() + entry.offset, archive.begin() + entry.offset + entry.length - 4);
     ScramblePackHead(stream.data(), entry.length);
@@ -176,10 +179,11 @@ bool BenchDecode(const std::string& folder) {
       cpuRaw += ThreadSeconds() - cpu;
     }
     double megabytes = kind.data.size() / 1048576.0;
-    std::printf("%-16s %3.0f MiB (stored %5.1f MiB): CFile::Open %6.1f MiB/s, zlib uncompress %6.1f MiB/s, ratio %.3f;\n"
-                "                 by processor time over the 9 rounds: %6.1f and %6.1f MiB/s, ratio %.3f\n",
-                kind.label, megabytes, entry.length / 1048576.0, megabytes / bestFront, megabytes / bestRaw,
-                bestRaw / bestFront, 9 * megabytes / cpuFront, 9 * megabytes / cpuRaw, cpuRaw / cpuFront);
+    std::printf(
+        "%-16s %3.0f MiB (stored %5.1f MiB): CFile::Open %6.1f MiB/s, zlib uncompress %6.1f MiB/s, ratio %.3f;\n"
+        "                 by processor time over the 9 rounds: %6.1f and %6.1f MiB/s, ratio %.3f\n",
+        kind.label, megabytes, entry.length / 1048576.0, megabytes / bestFront, megabytes / bestRaw,
+        bestRaw / bestFront, 9 * megabytes / cpuFront, 9 * megabytes / cpuRaw, cpuRaw / cpuFront);
     DeleteFileA((base + ".pak").c_str());
   }
   return true;

@@ -199,9 +199,9 @@ TEST(PackFormat, StreamedDecodeAgreesWithWholeBlockDecode) {
     whole.SetStoredBlock(copy.data(), static_cast<uint32_t>(copy.size()));
     bool wholeOk = whole.Decode();
     decodedWhole += wholeOk;
-    std::string wholeBytes = wholeOk ? std::string(reinterpret_cast<const char*>(whole.GetDecodedData()),
-                                                   whole.GetDecodedLength())
-                                     : std::string();
+    std::string wholeBytes =
+        wholeOk ? std::string(reinterpret_cast<const char*>(whole.GetDecodedData()), whole.GetDecodedLength())
+                : std::string();
     for (size_t chunk : {size_t(1), size_t(2), size_t(3), size_t(7), size_t(4096), size_t(1) << 20}) {
       const std::vector<uint8_t>& block = blocks[b];
       size_t next = 0;
@@ -268,11 +268,12 @@ TEST(PackFormat, LargeOutputsAreReusedButNeverShared) {
   std::memcpy(lastFour, blockB.data() + blockB.size() - 4, 4);
   size_t at = 0;
   CZipCodec streamed;
-  ASSERT_TRUE(streamed.DecodeStreamed(static_cast<uint32_t>(blockB.size()), lastFour, [&](uint8_t* buffer, size_t size) {
-    std::memcpy(buffer, blockB.data() + at, size);
-    at += size;
-    return true;
-  }));
+  ASSERT_TRUE(
+      streamed.DecodeStreamed(static_cast<uint32_t>(blockB.size()), lastFour, [&](uint8_t* buffer, size_t size) {
+        std::memcpy(buffer, blockB.data() + at, size);
+        at += size;
+        return true;
+      }));
   EXPECT_EQ(streamed.GetDecodedData(), bufferThird);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(streamed.GetDecodedData()), streamed.GetDecodedLength()), b);
   // A decode that fails gives the buffer back unharmed for the next one.
@@ -417,8 +418,9 @@ TEST(PackFormat, IndexLookUpOfJapaneseNames) {
   while (deep.size() + 2 + 8 < kMaxMemberNameSize - 1) deep += kHyo;
   deep += "\\End.BMP";
   std::vector<PackEntry> entries;
-  const std::string names[] = {kHyo + "\\a.bmp", kHyo + "/A.BMP", kSo + kNo + "\\" + "予十.txt",
-                               "データ\\" + kSo, "データ\\" + kSo + "a", deep, "データ/" + kSo};
+  const std::string names[] = {kHyo + "\\a.bmp", kHyo + "/A.BMP",        kSo + kNo + "\\" + "予十.txt",
+                               "データ\\" + kSo, "データ\\" + kSo + "a", deep,
+                               "データ/" + kSo};
   for (const std::string& name : names) {
     PackEntry entry;
     entry.name = name;
@@ -585,8 +587,8 @@ TEST(PackFormat, SinglePacks) {
 }
 
 TEST(PackFormat, BuiltArchivesReadBack) {
-  std::vector<std::pair<std::string, std::string>> members = {
-      {"Sub/Hello.TXT", "hello"}, {"a\\\xE0\x40.bin", std::string("\0\1\2", 3)}};
+  std::vector<std::pair<std::string, std::string>> members = {{"Sub/Hello.TXT", "hello"},
+                                                              {"a\\\xE0\x40.bin", std::string("\0\1\2", 3)}};
   std::string built;
   ASSERT_TRUE(BuildPackArchive(members, 9, &built));
   EXPECT_EQ(HexBytes(built), HexBytes(std::string(std::begin(kHandArchive), std::end(kHandArchive))));

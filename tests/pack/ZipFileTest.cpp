@@ -96,7 +96,8 @@ TEST(PackSearch, NearestPackArchiveWinsAndNamesMatchAcrossCaseAndSeparators) {
   EXPECT_EQ(result, 0);
 
   // A pack whose index lists nothing: the search moves on to the next folder up.
-  ASSERT_TRUE(WriteFileMakingFolders(g + "\\data.pak", MakePackHeader(PackVariant::kArchive, 4) + std::string(4, '\0')));
+  ASSERT_TRUE(
+      WriteFileMakingFolders(g + "\\data.pak", MakePackHeader(PackVariant::kArchive, 4) + std::string(4, '\0')));
   EXPECT_EQ(ReadThroughFront(g + "\\data\\v.bmp"), "far v");
   // Neither is a file that is not a 4A pack, nor a folder named like a pack.
   ASSERT_TRUE(WriteFileMakingFolders(g + "\\data.pak", FromArray(kHandSingle)));
@@ -254,7 +255,8 @@ TEST(PackSearch, DamagedPacksFailCleanly) {
   Put32(longName, 10, 0x33 + 4 + 265 + 8);
   EXPECT_EQ(loadWith(longName), 0);
   // A single-file pack with a hostile name length, and one cut short in its block.
-  ASSERT_TRUE(WriteFileMakingFolders(folder / "v_006_00098109112.pak", MakePackHeader(PackVariant::kSingle, 0x100) + std::string(0x100 + 8, 'n')));
+  ASSERT_TRUE(WriteFileMakingFolders(folder / "v_006_00098109112.pak",
+                                     MakePackHeader(PackVariant::kSingle, 0x100) + std::string(0x100 + 8, 'n')));
   EXPECT_FALSE(IsSinglePackFor(folder / "v_006_000.bmp"));
   std::string single = FromArray(kHandSingle);
   single.pop_back();
@@ -385,7 +387,8 @@ TEST(PackSearch, IndexOverItsBudgetIsNoPack) {
   for (uint32_t i = 0; i <= kPackIndexBudget.entries; ++i) index += entry;
   AppendLittleEndian32(index, 0);
   const std::string big = folder / ("大" + kHyo + ".pak");
-  ASSERT_TRUE(WriteFileMakingFolders(big, MakePackHeader(PackVariant::kArchive, static_cast<uint32_t>(index.size())) + index));
+  ASSERT_TRUE(
+      WriteFileMakingFolders(big, MakePackHeader(PackVariant::kArchive, static_cast<uint32_t>(index.size())) + index));
   index.clear();
   ASSERT_TRUE(WriteArchive(folder.Path() + ".pak", {{"大" + kHyo + "\\" + name, "from the parent"}}));
   const std::string wanted = folder / ("大" + kHyo + "\\" + name);

@@ -338,8 +338,9 @@ TEST(InstallJob, CancelAfterAReadErrorEndsTheRunAtTheNextEntry) {
 
   ASSERT_EQ(user.Asked().size(), 1u);
   EXPECT_EQ(user.Asked()[0].caption, "ReadFileError");
-  EXPECT_EQ(user.Asked()[0].text, tree.Source(name) + "\nファイル読み込みに失敗しました。[Error::ReadFile]\nWindowsError:" +
-                                      SystemMessage(ERROR_CRC));
+  EXPECT_EQ(user.Asked()[0].text,
+            tree.Source(name) +
+                "\nファイル読み込みに失敗しました。[Error::ReadFile]\nWindowsError:" + SystemMessage(ERROR_CRC));
   EXPECT_TRUE(job.IsFinished());
   EXPECT_TRUE(job.IsCancelled());
   EXPECT_FALSE(FileExists(tree.Destination("second.bin"))) << "the job's own stop ends the run";
@@ -697,9 +698,10 @@ TEST(InstallJob, CancelWhoseNewCopyIsHeldOpenNamesTheKeptOriginalAndLosesNothing
     EXPECT_EQ(asked[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
     EXPECT_EQ(asked[0].owner, reinterpret_cast<HWND>(0x5678));
     const std::string keptAside = tree.Destination("a.bin.setup-original-0");
-    EXPECT_EQ(asked[0].text, tree.Destination("a.bin") +
-                                 "\n元のファイルを戻せませんでした。[Error::RestoreFile]\n元のファイルは次の名前で残っています:\n" +
-                                 keptAside + "\nWindowsError:" + SystemMessage(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(asked[0].text,
+              tree.Destination("a.bin") +
+                  "\n元のファイルを戻せませんでした。[Error::RestoreFile]\n元のファイルは次の名前で残っています:\n" +
+                  keptAside + "\nWindowsError:" + SystemMessage(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(Read(keptAside), "user's own a") << "the original is where the box says";
     EXPECT_EQ(Read(tree.Destination("b.bin")), "user's own b") << "the others are put back";
   }
@@ -783,7 +785,9 @@ TEST(InstallJob, OriginalThatNoKeptAsideNameFitsIsReportedAsNotReplaceable) {
   auto asked = user.Asked();
   ASSERT_EQ(asked.size(), 2u) << "Retry asks again";
   EXPECT_EQ(asked[0].caption, "FileReplaceError");
-  EXPECT_EQ(asked[0].text, folder + "\\a\n既存のファイルを置き換えられません。退避する名前がパスの長さに収まりません。[Error::MoveFile]");
+  EXPECT_EQ(
+      asked[0].text,
+      folder + "\\a\n既存のファイルを置き換えられません。退避する名前がパスの長さに収まりません。[Error::MoveFile]");
   EXPECT_EQ(asked[0].style, static_cast<UINT>(MB_RETRYCANCEL | MB_ICONERROR));
   EXPECT_TRUE(job.IsCancelled());
   job.AbortAndRemove();

@@ -74,8 +74,8 @@ TEST(PleaseWaitProgress, TheBarReachesOneHundredBeforeTheSuccessMessage) {
   const std::string game = scratch / "game";
   ASSERT_TRUE(WriteFileMakingFolders(game + "\\Sorvane.exe", "MZ"));
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kAppPathsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                           &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_CURRENT_USER, kAppPathsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
   const std::string executable = game + "\\Sorvane.exe";
   RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(executable.c_str()),
                  static_cast<DWORD>(executable.size() + 1));

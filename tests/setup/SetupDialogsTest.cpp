@@ -107,8 +107,8 @@ TEST(SetupDialogs, ResourcesHaveTheirTitlesSizesAndFont) {
 }
 
 TEST(SetupDialogs, PleaseWaitDialogShowsItsTextAndIgnoresCloseRequests) {
-  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PLEASE_WAIT), nullptr,
-                                   &PleaseWaitProc, 0);
+  HWND dialog =
+      CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PLEASE_WAIT), nullptr, &PleaseWaitProc, 0);
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(IsWindowVisible(dialog));
   EXPECT_EQ(WindowText(dialog), "実行ファイル更新");
@@ -122,8 +122,8 @@ TEST(SetupDialogs, PleaseWaitDialogShowsItsTextAndIgnoresCloseRequests) {
 
 TEST(SetupDialogs, PleaseWaitBarSitsUnderTheTextAndShowsTheProgress) {
   InitCommonControls();
-  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PLEASE_WAIT), nullptr,
-                                   &PleaseWaitProc, 0);
+  HWND dialog =
+      CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PLEASE_WAIT), nullptr, &PleaseWaitProc, 0);
   ASSERT_NE(dialog, nullptr);
   HWND text = GetDlgItem(dialog, IDC_PLEASE_WAIT_TEXT);
   HWND bar = GetDlgItem(dialog, IDC_PLEASE_WAIT_PROGRESS);

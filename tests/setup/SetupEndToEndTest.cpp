@@ -147,9 +147,9 @@ std::string NoRoomOnC() {
 // The platform's text for an error code, as a program of this code page gets it.
 std::string SystemText(DWORD code) {
   char* text = nullptr;
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                    FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, code, 0x400, reinterpret_cast<char*>(&text), 0, nullptr);
+  DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0x400, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string result(text ? text : "", length);
   if (text) LocalFree(text);
   return result;
@@ -200,8 +200,8 @@ SetupRun RunSetup(CRobot::Decision decide = nullptr, const std::string& currentD
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessA(setupPath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      currentDirectory.c_str(), &startup, &started)) {
+  if (!CreateProcessA(setupPath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, currentDirectory.c_str(),
+                      &startup, &started)) {
     run.problem = "cannot start " + setupPath + ", error " + std::to_string(GetLastError());
     return run;
   }
@@ -231,8 +231,8 @@ std::string Boxes(const SetupRun& run) {
 }
 
 // Checks one box: caption and text bytes, buttons, icon, no owner.
-void ExpectBox(const RobotAnswer& answer, const std::string& caption, const std::string& text,
-               std::vector<int> buttons, bool icon) {
+void ExpectBox(const RobotAnswer& answer, const std::string& caption, const std::string& text, std::vector<int> buttons,
+               bool icon) {
   EXPECT_EQ(caption, answer.box.caption) << HexBytes(answer.box.caption);
   EXPECT_EQ(text, answer.box.text) << HexBytes(answer.box.text) << "\n" << AnsiToUtf8(answer.box.text);
   EXPECT_EQ(buttons, answer.box.buttons);
@@ -263,7 +263,8 @@ class SetupEndToEnd : public ::testing::Test {
 
   // A fresh base-game folder at `folder` holding the game's executable, below `top` (a folder of the
   // test's own, removed at the end with everything in it); returns the folder.
-  std::string MakeGameAt(const std::string& top, const std::string& folder, const std::string& executable = "Sorvane.exe") {
+  std::string MakeGameAt(const std::string& top, const std::string& folder,
+                         const std::string& executable = "Sorvane.exe") {
     RemoveTree(top);
     EXPECT_TRUE(MakeFolders(folder)) << AnsiToUtf8(folder);
     folders_.push_back(top);
@@ -379,7 +380,10 @@ TEST_F(SetupInstall, PatchPacksInTheGameFolderBringTheirCategories) {
 }
 
 TEST_F(SetupInstall, FindsTheGameUnderTheSecondName) {
-  ASSERT_EQ("Sorvane\x81\x69" "Dorvelo\x81\x6A", std::string(kSecondName));
+  ASSERT_EQ(
+      "Sorvane\x81\x69"
+      "Dorvelo\x81\x6A",
+      std::string(kSecondName));
   std::string game = MakeGame("C:", "second name", "Sorvane（Dorvelo）.exe");
   Register(HKEY_LOCAL_MACHINE, kSecondName, game + "\\Sorvane（Dorvelo）.exe", &game);
   InstallAndCompare(game, {"gamedata2", "gamedata5"});
@@ -425,8 +429,8 @@ TEST_F(SetupInstall, QuotedOrExpandableDefaultValuesGoOnToInstall) {
   };
   const Form forms[] = {
       {"quoted", "C:", [](const std::string& game) { return "\"" + game + "\\Sorvane.exe\""; }},
-      {"quoted with arguments", "C:",
-       [](const std::string& game) { return "\"" + game + "\\Sorvane.exe\" -window \"a b\""; }},
+      {"quoted with arguments",
+       "C:", [](const std::string& game) { return "\"" + game + "\\Sorvane.exe\" -window \"a b\""; }},
       {"environment string", programFiles,
        [](const std::string&) { return std::string("%ProgramFiles%\\Games\\from env\\Sorvane.exe"); }},
   };
@@ -498,7 +502,8 @@ TEST_F(SetupInstall, JapaneseGameFolderUnderEitherRootAndNameInEveryForm) {
   };
   const Form forms[] = {
       {"plain", [](const std::string& executable) { return executable; }},
-      {"quoted with arguments", [](const std::string& executable) { return "\"" + executable + "\" -window \"表 示\""; }},
+      {"quoted with arguments",
+       [](const std::string& executable) { return "\"" + executable + "\" -window \"表 示\""; }},
       {"%SystemDrive%", [](const std::string& executable) { return "%SystemDrive%" + executable.substr(2); }},
   };
   for (const std::string& folder : {std::string("C:\\ゲーム\\ソフト表"), LongJapaneseFolder(kLongGameFolderBytes)}) {
@@ -525,9 +530,9 @@ TEST_F(SetupInstall, JapaneseGameFolderUnderEitherRootAndNameInEveryForm) {
 TEST_F(SetupEndToEnd, NotInstalledWhenAJapaneseValueNamesAMissingExecutable) {
   std::string game = MakeGameAt("C:\\ゲーム", "C:\\ゲーム\\ソフト表");
   const Files before = FilesBelow(game);
-  for (const std::string& value :
-       {game + "\\無い表.exe", "\"" + game + "\\無い表.exe\" -window", std::string("%SystemDrive%\\ゲーム\\ソフト表\\無い.exe"),
-        game, "\"" + game + "\"", game + "\\Sorvane.exe\\表"}) {
+  for (const std::string& value : {game + "\\無い表.exe", "\"" + game + "\\無い表.exe\" -window",
+                                   std::string("%SystemDrive%\\ゲーム\\ソフト表\\無い.exe"), game, "\"" + game + "\"",
+                                   game + "\\Sorvane.exe\\表"}) {
     SCOPED_TRACE(AnsiToUtf8(value));
     RemoveEveryEntry();
     Register(HKEY_LOCAL_MACHINE, kFirstName, value, &game);
@@ -614,8 +619,8 @@ class SetupFileError : public SetupInstall {
     HANDLE blocked = CreateFileA((game_ + "\\system\\config.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
     ASSERT_EQ(INVALID_HANDLE_VALUE, blocked);
-    expectedText_ = std::string("data\\gamedata5\\system\\config.dat\n") + kCreateFailedText + "WindowsError:" +
-                    SystemText(GetLastError());
+    expectedText_ = std::string("data\\gamedata5\\system\\config.dat\n") + kCreateFailedText +
+                    "WindowsError:" + SystemText(GetLastError());
   }
 
   void ExpectFileErrorBox(const RobotAnswer& answer) {
@@ -706,7 +711,8 @@ TEST_F(SetupInstall, PleaseWaitBarMovesDuringALargeCopy) {
     for (DWORD i = 0; i < largeMiB && written; ++i) {
       for (size_t j = 0; j < block.size(); j += 4) block[j] = static_cast<char>(i + j / 4096);
       DWORD done = 0;
-      written = WriteFile(large, block.data(), static_cast<DWORD>(block.size()), &done, nullptr) && done == block.size();
+      written =
+          WriteFile(large, block.data(), static_cast<DWORD>(block.size()), &done, nullptr) && done == block.size();
     }
     CloseHandle(large);
     ASSERT_TRUE(written);

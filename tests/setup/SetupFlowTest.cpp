@@ -125,7 +125,8 @@ TEST(SetupFlow, ExecutableInAJapaneseFolderIsFoundInEveryForm) {
   ScratchFolder scratch;
   std::string longFolder = scratch / "ゲーム";
   while (longFolder.size() + 18 < 240) longFolder += "\\ソフト表示能力予十";
-  for (const std::string& folder : {scratch / "ゲーム\\ソフト表", scratch / "表示\\Sorvane", scratch / "ソフト", longFolder}) {
+  for (const std::string& folder :
+       {scratch / "ゲーム\\ソフト表", scratch / "表示\\Sorvane", scratch / "ソフト", longFolder}) {
     SCOPED_TRACE(HexBytes(folder));
     ASSERT_TRUE(MakeFolders(folder));
     const std::string exe = folder + "\\Sorvane.exe";

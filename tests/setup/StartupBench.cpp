@@ -138,7 +138,8 @@ int main(int argc, char** argv) {
   }
   const double setupMedian = Median(setupTimes), minimalMedian = Median(minimalTimes);
   std::printf("start-up, process start to first window, median of %d starts each:\n", rounds);
-  std::printf("  %-40s %7.1f ms   (%s)\n", "setup.exe to its please-wait dialog", setupMedian, List(setupTimes).c_str());
+  std::printf("  %-40s %7.1f ms   (%s)\n", "setup.exe to its please-wait dialog", setupMedian,
+              List(setupTimes).c_str());
   std::printf("  %-40s %7.1f ms   (%s)\n", "minimal Win32 program to its window", minimalMedian,
               List(minimalTimes).c_str());
   std::printf("  ratio setup / minimal: %.2f (of the fastest starts: %.2f)\n", setupMedian / minimalMedian,

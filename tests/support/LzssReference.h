@@ -153,8 +153,10 @@ class ReferenceLzssEncoder {
     right_[r] = right_[p];
     parent_[left_[p]] = r;
     parent_[right_[p]] = r;
-    if (right_[parent_[p]] == p) right_[parent_[p]] = r;
-    else left_[parent_[p]] = r;
+    if (right_[parent_[p]] == p)
+      right_[parent_[p]] = r;
+    else
+      left_[parent_[p]] = r;
     parent_[p] = kNil;
   }
 
@@ -179,8 +181,10 @@ class ReferenceLzssEncoder {
       parent_[right_[p]] = q;
     }
     parent_[q] = parent_[p];
-    if (right_[parent_[p]] == p) right_[parent_[p]] = q;
-    else left_[parent_[p]] = q;
+    if (right_[parent_[p]] == p)
+      right_[parent_[p]] = q;
+    else
+      left_[parent_[p]] = q;
     parent_[p] = kNil;
   }
 

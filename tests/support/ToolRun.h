@@ -53,7 +53,8 @@ inline ToolRun RunTool(const std::string& tool, const ScratchFolder& scratch, co
   CloseHandle(out);
   CloseHandle(err);
   if (!started) return run;
-  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &run.exitCode);
+  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   ReadWholeFile(outPath, &run.out);

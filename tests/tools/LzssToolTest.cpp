@@ -141,8 +141,8 @@ TEST(LzssTool, ArchiveIsTheSameWhateverTheJobCount) {
   ScratchFolder scratch;
   for (int i = 0; i < 30; ++i) {
     std::string name = "d\\" + std::string(i % 2 ? kNo : kSo) + "\\F" + std::to_string(i) + ".bin";
-    ASSERT_TRUE(WriteFileMakingFolders(scratch / name, PatternBytes(size_t(i) * 3001 % 90000, i) +
-                                                            std::string(size_t(i) * 2000, char('A' + i % 26))));
+    ASSERT_TRUE(WriteFileMakingFolders(
+        scratch / name, PatternBytes(size_t(i) * 3001 % 90000, i) + std::string(size_t(i) * 2000, char('A' + i % 26))));
   }
   ASSERT_EQ(RunPackTool(scratch, "lzss d one.dat --jobs 1").exitCode, 0u);
   ASSERT_EQ(RunPackTool(scratch, "lzss --jobs 3 d three.dat").exitCode, 0u);
@@ -162,8 +162,8 @@ TEST(LzssTool, ArchiveIsTheSameWhateverTheJobCount) {
   ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\a.txt", "fine"));
   ASSERT_TRUE(WriteFileMakingFolders(scratch / "e\\" + kHyo + "\\b.txt", "held"));
   ASSERT_TRUE(WriteWholeFile(scratch / "e.dat", "earlier"));
-  HANDLE held = CreateFileA((scratch / "e\\" + kHyo + "\\b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE held =
+      CreateFileA((scratch / "e\\" + kHyo + "\\b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   ToolRun failed = RunPackTool(scratch, "lzss e");
   CloseHandle(held);

@@ -26,8 +26,8 @@ struct Random {
 };
 
 std::string TextLike(size_t size, Random& random) {
-  static const char* const kWords[] = {"the", "setup", "disc", "ゲーム", "データ", "表示", "ソフト", "能力",
-                                       "予定", "十", "copy", "install", "folder", "message", "\r\n", ", "};
+  static const char* const kWords[] = {"the",  "setup", "disc", "ゲーム",  "データ", "表示",    "ソフト", "能力",
+                                       "予定", "十",    "copy", "install", "folder", "message", "\r\n",   ", "};
   std::string text;
   while (text.size() < size) {
     text += kWords[random.Next() % 16];
@@ -58,8 +58,8 @@ bool WriteFileAt(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  bool good = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size();
+  bool good =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
   CloseHandle(file);
   return good;
 }
@@ -109,8 +109,10 @@ void RemoveTree(const std::string& folder) {
       std::string name = found.cFileName;
       if (name == "." || name == "..") continue;
       std::string path = folder + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
-      else DeleteFileA(path.c_str());
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(path);
+      else
+        DeleteFileA(path.c_str());
     } while (FindNextFileA(find, &found));
     FindClose(find);
   }
@@ -140,8 +142,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 40 && made < total; ++i, ++files) {
       // Mostly small files, some of a few MB: 4 KB to 6 MB.
       uint32_t roll = random.Next() % 100;
-      size_t size = roll < 70 ? 4096 + random.Next() % 200000 : roll < 95 ? 200000 + random.Next() % 1800000
-                                                                          : 2000000 + random.Next() % 4000000;
+      size_t size = roll < 70   ? 4096 + random.Next() % 200000
+                    : roll < 95 ? 200000 + random.Next() % 1800000
+                                : 2000000 + random.Next() % 4000000;
       std::string bytes;
       const char* kind;
       switch (files % 3) {
@@ -183,8 +186,8 @@ int main(int argc, char** argv) {
       continue;
     }
     const bool same = SameFiles(root + "\\" + one, root + "\\" + all);
-    std::printf("packtool %s: 1 job %.2f s (%.1f MB/s), %u jobs %.2f s (%.1f MB/s), ratio %.2f, archives %s\n",
-                command, single, made / 1e6 / single, processors, every, made / 1e6 / every, single / every,
+    std::printf("packtool %s: 1 job %.2f s (%.1f MB/s), %u jobs %.2f s (%.1f MB/s), ratio %.2f, archives %s\n", command,
+                single, made / 1e6 / single, processors, every, made / 1e6 / every, single / every,
                 same ? "the same" : "DIFFER");
     if (!same) status = 1;
   }

@@ -186,7 +186,8 @@ TEST(PackTool, FolderNamesEndingInATrailByte) {
       {kNo + "\\" + kSo + ".bin", PatternBytes(5000, 3)},
   };
   for (const char* folder : {"表", "データ\\ソ", "予十"}) {
-    for (const auto& file : files) ASSERT_TRUE(WriteFileMakingFolders(scratch / folder + "\\" + file.first, file.second));
+    for (const auto& file : files)
+      ASSERT_TRUE(WriteFileMakingFolders(scratch / folder + "\\" + file.first, file.second));
   }
   ToolRun pack = RunPackTool(scratch, "pack " + kHyo);
   ASSERT_EQ(pack.exitCode, 0u) << pack.err;
@@ -216,8 +217,8 @@ TEST(PackTool, MemberPathChecks) {
       {kHyo, kHyo},
       {kHyo + "\\" + kSo + "\\" + kNo, kHyo + "\\" + kSo + "\\" + kNo},
       {"予.txt", "予.txt"},
-      {"十|", ""},  // '|' of its own is no name character
-      {"ポ", "ポ"},   // 83 7C: its trail byte is the byte of '|'
+      {"十|", ""},   // '|' of its own is no name character
+      {"ポ", "ポ"},  // 83 7C: its trail byte is the byte of '|'
       {"console.txt", "console.txt"},
       {"com10", "com10"},
       {".hidden", ".hidden"},
@@ -274,8 +275,8 @@ TEST(PackTool, MemberPathChecks) {
 TEST(PackTool, ExtractRefusesHostileNamesAndWritesTheRest) {
   ScratchFolder scratch;
   const std::vector<std::string> hostile = {
-      "..\\up.txt", "a\\..\\..\\up2.txt", "\\abs.txt", "C:drive.txt", "good.txt:stream", "", "CON", "nul.txt",
-      "sub\\COM1.bin", "x\\\\y.txt", "...\\up3.txt",
+      "..\\up.txt", "a\\..\\..\\up2.txt", "\\abs.txt",  "C:drive.txt",  "good.txt:stream", "", "CON",
+      "nul.txt",    "sub\\COM1.bin",      "x\\\\y.txt", "...\\up3.txt",
   };
   std::vector<std::pair<std::string, std::string>> members = {{"ok\\" + kHyo + ".txt", "good one"}};
   for (const std::string& name : hostile) members.emplace_back(name, "hostile " + name);
@@ -291,7 +292,7 @@ TEST(PackTool, ExtractRefusesHostileNamesAndWritesTheRest) {
   }
   EXPECT_NE(run.err.find("(empty name): \r\n"), std::string::npos) << run.err;
   const std::vector<std::pair<std::string, std::string>> written = {{"ok\\" + kHyo + ".txt", "good one"},
-                                                                     {"予\\十.txt", "good two"}};
+                                                                    {"予\\十.txt", "good two"}};
   EXPECT_EQ(ReadTree(scratch / "box\\in"), written);
   // Nothing landed beside or above the folder.
   for (const std::string& name : TreeNames(scratch.Path())) {
@@ -345,8 +346,7 @@ TEST(PackTool, ExtractKeepsExistingFilesUnlessForced) {
 
   // A damaged member is named and leaves no file; the good one beside it is written.
   std::string archive = Archive({{"bad.bin", std::string(3000, 'x')}, {"good.bin", "fine"}});
-  PackIndex index(reinterpret_cast<const uint8_t*>(archive.data()) + kPackHeaderSize,
-                  archive.size() - kPackHeaderSize);
+  PackIndex index(reinterpret_cast<const uint8_t*>(archive.data()) + kPackHeaderSize, archive.size() - kPackHeaderSize);
   ASSERT_EQ(index.GetAt(0).name, "bad.bin");
   archive[index.GetAt(0).offset + 6] ^= 0x5A;
   ASSERT_TRUE(WriteWholeFile(scratch / "damaged.pak", archive));
@@ -395,7 +395,7 @@ TEST(PackTool, ArchiveIsTheSameWhateverTheJobCount) {
   for (int i = 0; i < 40; ++i) {
     std::string name = "d\\" + std::string(i % 3 ? kSo : kHyo) + "\\f" + std::to_string(i) + ".bin";
     ASSERT_TRUE(WriteFileMakingFolders(scratch / name, PatternBytes(size_t(i) * 7919 % 300000, i) +
-                                                            std::string(size_t(i) * 5000, char('a' + i % 26))));
+                                                           std::string(size_t(i) * 5000, char('a' + i % 26))));
   }
   std::string large = PatternBytes(1 << 20, 9);
   for (int i = 0; i < 5; ++i) large += large;  // 32 MiB
@@ -423,8 +423,7 @@ TEST(PackTool, ArchiveIsTheSameWhateverTheJobCount) {
 
   // Damage inside the large member, which verify and extract decode a piece at a time, is found.
   std::string damaged = all;
-  PackIndex index(reinterpret_cast<const uint8_t*>(damaged.data()) + kPackHeaderSize,
-                  damaged.size() - kPackHeaderSize);
+  PackIndex index(reinterpret_cast<const uint8_t*>(damaged.data()) + kPackHeaderSize, damaged.size() - kPackHeaderSize);
   const PackEntry* largeEntry = index.Find("large.bin");
   ASSERT_NE(largeEntry, nullptr);
   ASSERT_GE(largeEntry->length, 32u << 20);
@@ -441,8 +440,8 @@ TEST(PackTool, ArchiveIsTheSameWhateverTheJobCount) {
 
   // A member that cannot be read (another program holds it) fails the archive: nothing is left under its
   // name, and the archive written before stays whole.
-  HANDLE held = CreateFileA((scratch / "d\\" + kSo + "\\f1.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE held =
+      CreateFileA((scratch / "d\\" + kSo + "\\f1.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   ToolRun failed = RunPackTool(scratch, "pack d all.pak");
   ToolRun failedSingle = RunPackTool(scratch, "pack-single d\\" + kSo + "\\f1.bin");

@@ -88,7 +88,8 @@ class XmlReader {
   }
   std::string ReadName() {
     size_t start = pos_;
-    while (pos_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[pos_])) || std::strchr(":_-.", text_[pos_])))
+    while (pos_ < text_.size() &&
+           (std::isalnum(static_cast<unsigned char>(text_[pos_])) || std::strchr(":_-.", text_[pos_])))
       ++pos_;
     return text_.substr(start, pos_ - start);
   }
@@ -296,7 +297,8 @@ TEST(ProgramVersion, EveryProgramCarriesTheOneVersionAndItsJapaneseDescription) 
     EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+    ASSERT_TRUE(
+        VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
     ASSERT_GE(length, 4u);
     EXPECT_EQ(0x0411, translation[0]) << "Japanese";
     EXPECT_EQ(932, translation[1]) << "code page 932";

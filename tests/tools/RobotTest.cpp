@@ -234,7 +234,8 @@ TEST(SetupRobotProgram, PrintsEveryBoxInUtf8AndPassesTheExitCodeOn) {
   EXPECT_NE(std::string::npos, printed.find(u8"message box 2: [質問] (Yes/No)\n    二回目\n"));
   EXPECT_NE(std::string::npos, printed.find(".bmp\n  pressed Yes\n"));
   EXPECT_NE(std::string::npos, printed.find(u8"message box 4: [FileLoadError] (Cancel/Retry, icon)\n    同じ箱\n"));
-  EXPECT_NE(std::string::npos, printed.find("exit code " + std::to_string(IDOK | IDYES << 4 | IDRETRY << 8 | IDRETRY << 12) + "\n"))
+  EXPECT_NE(std::string::npos,
+            printed.find("exit code " + std::to_string(IDOK | IDYES << 4 | IDRETRY << 8 | IDRETRY << 12) + "\n"))
       << printed;
   for (int n = 1; n <= 4; ++n) {
     std::string bytes;

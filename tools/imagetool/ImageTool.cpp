@@ -125,8 +125,8 @@ bool IsOneOf(const std::string& arg, std::initializer_list<const char*> names) {
 // Whether the command takes the option; --dib and --alpha are the only ones without a value.
 bool TakesOption(bool blit, const std::string& arg) {
   if (blit) {
-    return IsOneOf(arg, {"--depth", "--at", "--src", "--clip", "--opacity", "--colorkey", "--alpha", "--stretch",
-                         "--form"});
+    return IsOneOf(arg,
+                   {"--depth", "--at", "--src", "--clip", "--opacity", "--colorkey", "--alpha", "--stretch", "--form"});
   }
   return IsOneOf(arg, {"--depth", "--dib"});
 }

@@ -90,12 +90,13 @@ int main() {
          FormatString("%d files copied into %s", static_cast<int>(files.GetCount()), destination.c_str()));
 
   Report(job.RegisterAppPath(kExecutable), std::string("App Paths entry of ") + kTitle + ".exe");
-  const std::string uninstallCommand = "\"" + destination + "\\" + kUninstaller + "\" \"" + destination + "\\" +
-                                       kInfoFile + "\"";
+  const std::string uninstallCommand =
+      "\"" + destination + "\\" + kUninstaller + "\" \"" + destination + "\\" + kInfoFile + "\"";
   Report(job.RegisterUninstall(uninstallCommand, kDisplayName), std::string("Uninstall entry of ") + kTitle);
 
   const std::string target = destination + "\\" + kExecutable;
-  Report(CreateDesktopShortcut(target, kDesktopShortcut), "desktop shortcut " + GetDesktopShortcutPath(kDesktopShortcut));
+  Report(CreateDesktopShortcut(target, kDesktopShortcut),
+         "desktop shortcut " + GetDesktopShortcutPath(kDesktopShortcut));
   job.AddUninstallDesktopShortcut(kDesktopShortcut);
   Report(CreateProgramsShortcut(target, kMenuShortcut), "programs shortcut " + GetProgramsShortcutPath(kMenuShortcut));
   job.AddUninstallProgramsShortcut(kMenuShortcut);

@@ -11,7 +11,9 @@
 
 namespace {
 
-std::unique_ptr<uint8_t[]> Allocate(size_t size) { return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size]); }
+std::unique_ptr<uint8_t[]> Allocate(size_t size) {
+  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size]);
+}
 
 }  // namespace
 
@@ -111,13 +113,14 @@ bool ScrambleWrittenHead(CNativeFile& out, uint64_t blockStart, uint32_t storedL
   return out.SeekTo64(blockStart) && out.Write(head, count) && out.SeekTo64(blockStart + storedLength);
 }
 
-BlockDecodeResult DecodeBlockStreamed(CNativeFile& file, uint64_t offset, uint32_t length, const BlockSinkWrite& write) {
+BlockDecodeResult DecodeBlockStreamed(CNativeFile& file, uint64_t offset, uint32_t length,
+                                      const BlockSinkWrite& write) {
   if (length < kMinStoredBlockLength) return BlockDecodeResult::kDamaged;
   uint8_t trailer[4];
   if (!file.SeekTo64(offset + length - 4) || !file.Read(trailer, 4)) return BlockDecodeResult::kReadFailed;
   for (uint32_t i = 0; i < 4; ++i) trailer[i] ^= PackScrambleKeyAt(length, length - 4 + i);
-  const uint32_t claimed = uint32_t(trailer[0]) | uint32_t(trailer[1]) << 8 | uint32_t(trailer[2]) << 16 |
-                           uint32_t(trailer[3]) << 24;
+  const uint32_t claimed =
+      uint32_t(trailer[0]) | uint32_t(trailer[1]) << 8 | uint32_t(trailer[2]) << 16 | uint32_t(trailer[3]) << 24;
   if (!IsDecodedLengthPossible(length, claimed)) return BlockDecodeResult::kDamaged;
   std::unique_ptr<uint8_t[]> in = Allocate(kBlockSourcePiece);
   std::unique_ptr<uint8_t[]> out = Allocate(kBlockOutputPiece);

@@ -107,7 +107,8 @@ bool ReadLzssArchive(const std::string& path, LzssArchive* archive) {
   if (archive->size == ~uint64_t(0)) return Fail("cannot read %s", path), false;
   uint8_t record[kLzssRecordSize];
   for (uint64_t at = 0;; at += kLzssRecordSize) {
-    if (archive->size < kLzssRecordSize || at > archive->size - kLzssRecordSize || !archive->file.Read(record, sizeof record)) {
+    if (archive->size < kLzssRecordSize || at > archive->size - kLzssRecordSize ||
+        !archive->file.Read(record, sizeof record)) {
       return Fail("not an LZSS archive, or its index runs past its end: %s", path), false;
     }
     LzssRecord parsed = ParseLzssRecord(record);
@@ -122,12 +123,9 @@ int DecodeLzssArchiveMember(LzssArchive& archive, const LzssRecord& record, std:
   decoded->clear();
   switch (CheckLzssMember(record, archive.size)) {
     case LzssMemberProblem::kOutsideArchive:
-    case LzssMemberProblem::kEmpty:
-      return -1;
-    case LzssMemberProblem::kImpossibleLength:
-      return -2;
-    case LzssMemberProblem::kNone:
-      break;
+    case LzssMemberProblem::kEmpty: return -1;
+    case LzssMemberProblem::kImpossibleLength: return -2;
+    case LzssMemberProblem::kNone: break;
   }
   try {
     std::vector<uint8_t> stream(record.compressedLength);
@@ -247,14 +245,17 @@ int ExtractLzssArchive(const std::string& path, const std::string& folder, bool 
       good = false;
       Fail("a member name without its end: %s", record.name);
     } else {
-      good = ExtractMember(folder, record.name, force, [&](CNativeFile& out, std::string* problem) {
-        int result = DecodeLzssArchiveMember(archive, record, &decoded);
-        if (result != 1) return *problem = DescribeLzssResult(result), false;
-        if (!decoded.empty() && !out.Write(decoded.data(), static_cast<DWORD>(decoded.size()))) {
-          return *problem = "cannot write the member", false;
-        }
-        return true;
-      }, &written);
+      good = ExtractMember(
+          folder, record.name, force,
+          [&](CNativeFile& out, std::string* problem) {
+            int result = DecodeLzssArchiveMember(archive, record, &decoded);
+            if (result != 1) return *problem = DescribeLzssResult(result), false;
+            if (!decoded.empty() && !out.Write(decoded.data(), static_cast<DWORD>(decoded.size()))) {
+              return *problem = "cannot write the member", false;
+            }
+            return true;
+          },
+          &written);
     }
     if (!good) ++failed;
     progress.Step(i + 1);

@@ -24,9 +24,7 @@ bool NamesDevice(const std::string& component) {
 }
 
 // Whether the single-byte character may stand in a file name.
-bool IsAllowedSingleByte(unsigned char c) {
-  return c >= 0x20 && c != 0x7F && std::strchr("<>\"|?*", c) == nullptr;
-}
+bool IsAllowedSingleByte(unsigned char c) { return c >= 0x20 && c != 0x7F && std::strchr("<>\"|?*", c) == nullptr; }
 
 }  // namespace
 
@@ -74,22 +72,14 @@ MemberPathProblem CheckMemberPath(const std::string& stored, std::string* relati
 
 const char* DescribeMemberPathProblem(MemberPathProblem problem) {
   switch (problem) {
-    case MemberPathProblem::kNone:
-      return "usable";
-    case MemberPathProblem::kEmpty:
-      return "empty name";
-    case MemberPathProblem::kAbsolute:
-      return "absolute name";
-    case MemberPathProblem::kDrive:
-      return "name with a drive or a stream";
-    case MemberPathProblem::kClimbs:
-      return "name with a \".\" or \"..\" component";
-    case MemberPathProblem::kEmptyComponent:
-      return "name with an empty component";
-    case MemberPathProblem::kDevice:
-      return "name of a device";
-    case MemberPathProblem::kBadCharacter:
-      return "name with a character no file name may hold";
+    case MemberPathProblem::kNone: return "usable";
+    case MemberPathProblem::kEmpty: return "empty name";
+    case MemberPathProblem::kAbsolute: return "absolute name";
+    case MemberPathProblem::kDrive: return "name with a drive or a stream";
+    case MemberPathProblem::kClimbs: return "name with a \".\" or \"..\" component";
+    case MemberPathProblem::kEmptyComponent: return "name with an empty component";
+    case MemberPathProblem::kDevice: return "name of a device";
+    case MemberPathProblem::kBadCharacter: return "name with a character no file name may hold";
   }
   return "refused name";
 }

@@ -69,8 +69,7 @@ bool StreamMemberFile(const std::string& path, uint64_t size, int level, CNative
   const uint64_t start = out.Tell64();
   if (start == ~uint64_t(0)) return *problem = "cannot write", false;
   return EncodeBlockStreamed(
-             size, level,
-             [&](uint8_t* buffer, size_t piece) { return source.Read(buffer, static_cast<DWORD>(piece)); },
+             size, level, [&](uint8_t* buffer, size_t piece) { return source.Read(buffer, static_cast<DWORD>(piece)); },
              [&](const uint8_t* bytes, size_t count) { return out.Write(bytes, static_cast<DWORD>(count)); }, length,
              problem) &&
          (ScrambleWrittenHead(out, start, *length) || (*problem = "cannot write", false));
@@ -116,8 +115,10 @@ int WriteArchive(const std::string& archive, const std::vector<MemberFile>& file
             return false;
           }
         } else {
-          if (!member) problem = "no memory to encode";
-          else if (!member->problem.empty()) problem = member->problem;
+          if (!member)
+            problem = "no memory to encode";
+          else if (!member->problem.empty())
+            problem = member->problem;
           if (!problem.empty()) {
             failure = problem + ": " + path;
             return false;
@@ -164,7 +165,8 @@ bool ReadPackContents(CNativeFile& file, const std::string& path, PackContents* 
   contents->fileSize = file.GetSize64();
   uint8_t header[kPackHeaderSize];
   uint32_t number;
-  if (contents->fileSize == ~uint64_t(0) || !file.Read(header, sizeof header)) return Fail("not a pack: %s", path), false;
+  if (contents->fileSize == ~uint64_t(0) || !file.Read(header, sizeof header))
+    return Fail("not a pack: %s", path), false;
   if (ReadPackHeader(header, sizeof header, PackVariant::kArchive, &number)) {
     contents->isArchive = true;
     if (number > contents->fileSize - kPackHeaderSize) return Fail("index runs past the end of %s", path), false;
@@ -202,20 +204,15 @@ bool ReadBlock(CNativeFile& file, const PackContents& contents, const PackEntry&
 // otherwise what went wrong.
 std::string DecodeMember(CNativeFile& file, const PackContents& contents, const PackEntry& entry, CNativeFile* out) {
   if (!IsStoredBlockInFile(entry.offset, entry.length, contents.fileSize)) return "stored block outside the file";
-  BlockDecodeResult result = DecodeBlockStreamed(file, entry.offset, entry.length, [&](const uint8_t* bytes, size_t size) {
-    return !out || out->Write(bytes, static_cast<DWORD>(size));
-  });
+  BlockDecodeResult result = DecodeBlockStreamed(
+      file, entry.offset, entry.length,
+      [&](const uint8_t* bytes, size_t size) { return !out || out->Write(bytes, static_cast<DWORD>(size)); });
   switch (result) {
-    case BlockDecodeResult::kDecoded:
-      return std::string();
-    case BlockDecodeResult::kDamaged:
-      return "damaged member";
-    case BlockDecodeResult::kReadFailed:
-      return "cannot read the member";
-    case BlockDecodeResult::kWriteFailed:
-      return "cannot write the member";
-    case BlockDecodeResult::kNoMemory:
-      break;
+    case BlockDecodeResult::kDecoded: return std::string();
+    case BlockDecodeResult::kDamaged: return "damaged member";
+    case BlockDecodeResult::kReadFailed: return "cannot read the member";
+    case BlockDecodeResult::kWriteFailed: return "cannot write the member";
+    case BlockDecodeResult::kNoMemory: break;
   }
   return "no memory to decode the member";
 }
@@ -367,10 +364,13 @@ int RunExtractCommand(const PackToolArgs& given) {
   Progress progress(contents.members.size());
   for (size_t i = 0; i < contents.members.size(); ++i) {
     const PackEntry& entry = contents.members[i];
-    bool good = ExtractMember(folder, entry.name, force, [&](CNativeFile& out, std::string* problem) {
-      *problem = DecodeMember(file, contents, entry, &out);
-      return problem->empty();
-    }, &written);
+    bool good = ExtractMember(
+        folder, entry.name, force,
+        [&](CNativeFile& out, std::string* problem) {
+          *problem = DecodeMember(file, contents, entry, &out);
+          return problem->empty();
+        },
+        &written);
     if (!good) ++failed;
     progress.Step(i + 1);
   }

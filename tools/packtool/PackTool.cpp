@@ -33,7 +33,8 @@ const PackToolCommand kCommands[] = {
 
 void PrintUsage() {
   std::fprintf(stderr, "usage:\n");
-  for (const PackToolCommand& command : kCommands) std::fprintf(stderr, "  packtool %s %s\n", command.name, command.usage);
+  for (const PackToolCommand& command : kCommands)
+    std::fprintf(stderr, "  packtool %s %s\n", command.name, command.usage);
 }
 
 }  // namespace

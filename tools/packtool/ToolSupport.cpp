@@ -24,7 +24,8 @@ int Fail(const char* format, const std::string& subject) {
 }
 
 bool HasStrayOption(const PackToolArgs& args) {
-  return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a.size() > 1 && a.compare(0, 2, "--") == 0; });
+  return std::any_of(args.begin(), args.end(),
+                     [](const std::string& a) { return a.size() > 1 && a.compare(0, 2, "--") == 0; });
 }
 
 bool IsFolder(const std::string& path) {

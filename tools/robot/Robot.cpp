@@ -195,8 +195,7 @@ CRobot::Outcome CRobot::Watch(HANDLE process, DWORD timeoutMs) {
     bool answered = false;
     for (HWND window : windows) {
       if (ClassOf(window) != "#32770") continue;
-      if (std::find(answeredAndStillThere.begin(), answeredAndStillThere.end(), window) !=
-          answeredAndStillThere.end())
+      if (std::find(answeredAndStillThere.begin(), answeredAndStillThere.end(), window) != answeredAndStillThere.end())
         continue;
       if (!ReadRobotDialog(window).IsMessageBox()) continue;
       if (!AnswerBox(window, &deadline)) return Outcome::kFailed;

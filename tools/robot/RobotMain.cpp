@@ -40,8 +40,8 @@ std::string Indented(const std::string& text) {
 }
 
 std::string ButtonName(int id) {
-  static const char* const names[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No", "Close", "Help",
-                                      "TryAgain", "Continue"};
+  static const char* const names[] = {"",    "OK", "Cancel", "Abort", "Retry",    "Ignore",
+                                      "Yes", "No", "Close",  "Help",  "TryAgain", "Continue"};
   return (id > 0 && id <= 11) ? names[id] : std::to_string(id);
 }
 

@@ -5,7 +5,8 @@
 //   framework_demo.exe OUTPUT_FOLDER [BITMAP]
 //
 // BITMAP is a BMP file name for the file front (default data\v_006_000.bmp, the sample disc's picture
-// when started in the disc's root), loaded into a surface. Writes debug-display.bmp and framework-window.bmp into OUTPUT_FOLDER.
+// when started in the disc's root), loaded into a surface. Writes debug-display.bmp and framework-window.bmp into
+// OUTPUT_FOLDER.
 #include <windows.h>
 
 #include <cstdio>

@@ -53,7 +53,8 @@ void Complain(const std::string& text) {
 int BadUsage(bool quiet) {
   Complain("usage: uninstall.exe [/quiet] INFOFILE");
   if (!quiet) {
-    ShowMessageBox(nullptr, "使い方: uninstall.exe [/quiet] アンインストール情報ファイル", kCaption, MB_OK | MB_ICONERROR);
+    ShowMessageBox(nullptr, "使い方: uninstall.exe [/quiet] アンインストール情報ファイル", kCaption,
+                   MB_OK | MB_ICONERROR);
   }
   return 2;
 }
@@ -96,7 +97,8 @@ std::string MakeOwnTempFolder() {
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
   std::string made;
   for (unsigned attempt = 0; attempt < 100 && made.empty(); ++attempt) {
-    const std::string folder = temp + FormatString("uninstall-%lu-%lu-%u", GetCurrentProcessId(), GetTickCount(), attempt);
+    const std::string folder =
+        temp + FormatString("uninstall-%lu-%lu-%u", GetCurrentProcessId(), GetTickCount(), attempt);
     if (CreateDirectoryA(folder.c_str(), &attributes)) made = folder;
   }
   LocalFree(descriptor);
@@ -186,7 +188,8 @@ int RemoveAfter(const std::vector<std::string>& arguments) {
   WaitForSingleObject(process, INFINITE);
   CloseHandle(process);
   // The system may hold the file a moment after its process has ended.
-  for (int tries = 0; tries < 50 && !DeleteFileA(file.c_str()) && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+  for (int tries = 0;
+       tries < 50 && !DeleteFileA(file.c_str()) && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES;
        ++tries) {
     Sleep(100);
   }
@@ -200,7 +203,8 @@ int RemoveAfter(const std::vector<std::string>& arguments) {
 // The lines that say what stayed, each with its reason.
 std::vector<std::string> WhatStayed(const UninstallLeftovers& left) {
   std::vector<std::string> lines;
-  for (const std::string& name : left.foreign) lines.push_back("「" + name + "」は別のフォルダーに登録されています（何も削除していません）");
+  for (const std::string& name : left.foreign)
+    lines.push_back("「" + name + "」は別のフォルダーに登録されています（何も削除していません）");
   for (const std::string& file : left.files) lines.push_back(file + "（削除できませんでした）");
   for (const std::string& folder : left.failedFolders) lines.push_back(folder + "（削除できませんでした）");
   for (const std::string& entry : left.refused) lines.push_back(entry + "（この場所は削除しません）");
@@ -209,12 +213,14 @@ std::vector<std::string> WhatStayed(const UninstallLeftovers& left) {
 
 void ReportIncomplete(const std::string& infoFile, const UninstallLeftovers& left, bool quiet) {
   const std::vector<std::string> lines = WhatStayed(left);
-  Complain("not complete: the uninstall information file " + infoFile + " and the registration are kept; these stayed:");
+  Complain("not complete: the uninstall information file " + infoFile +
+           " and the registration are kept; these stayed:");
   for (const std::string& line : lines) Complain("  " + line);
   if (quiet) return;
   std::string text = "アンインストールを完了できませんでした。次のものが残っています。\n";
   for (size_t i = 0; i < lines.size() && i < kPathsInBox; ++i) text += "\n" + lines[i];
-  if (lines.size() > kPathsInBox) text += FormatString("\nほか %u 件", static_cast<unsigned>(lines.size() - kPathsInBox));
+  if (lines.size() > kPathsInBox)
+    text += FormatString("\nほか %u 件", static_cast<unsigned>(lines.size() - kPathsInBox));
   text += "\n\nアンインストール情報は残してあります。原因を取り除いてから、もう一度アンインストールしてください。";
   ShowMessageBox(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONWARNING);
 }
@@ -272,9 +278,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     case -1:
       if (leftovers.noSection) {
-        Complain("the uninstall information file " + infoFile + " holds no section: it is damaged; nothing was removed");
+        Complain("the uninstall information file " + infoFile +
+                 " holds no section: it is damaged; nothing was removed");
         if (!quiet) {
-          ShowMessageBox(nullptr, ("アンインストール情報ファイルが壊れています。何も削除しませんでした。\n" + infoFile).c_str(),
+          ShowMessageBox(nullptr,
+                         ("アンインストール情報ファイルが壊れています。何も削除しませんでした。\n" + infoFile).c_str(),
                          kCaption, MB_OK | MB_ICONERROR);
         }
         return 1;
@@ -282,9 +290,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       Complain("a list in the uninstall information file " + infoFile +
                " ends without its \"##\"; nothing was removed");
       if (!quiet) {
-        ShowMessageBox(nullptr,
-                       ("アンインストール情報ファイルが途中で終わっています。何も削除しませんでした。\n" + infoFile).c_str(),
-                       kCaption, MB_OK | MB_ICONERROR);
+        ShowMessageBox(
+            nullptr,
+            ("アンインストール情報ファイルが途中で終わっています。何も削除しませんでした。\n" + infoFile).c_str(),
+            kCaption, MB_OK | MB_ICONERROR);
       }
       return 1;
     default:
