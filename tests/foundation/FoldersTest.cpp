@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -86,11 +88,14 @@ class RedirectedRoot {
   bool ok_ = false;
 };
 
-// Presses a button of the first dialog box that a thread shows, and remembers the box's title. Stops
-// looking once Stop is called (the dialog call has returned) or after a generous time.
+// Presses a button of the first dialog box that a thread shows, and remembers the box's title. With
+// `ready`, it first waits (10 s at most) until the box answers true: a dialog that fills itself in after it
+// is shown is answered only once it has. Stops looking once Stop is called (the dialog call has returned)
+// or after a generous time.
 class DialogAnswerer {
  public:
-  DialogAnswerer(DWORD threadId, int button) : thread_([this, threadId, button] { Run(threadId, button); }) {}
+  DialogAnswerer(DWORD threadId, int button, std::function<bool(HWND)> ready = nullptr)
+      : ready_(std::move(ready)), thread_([this, threadId, button] { Run(threadId, button); }) {}
   ~DialogAnswerer() { Stop(); }
   void Stop() {
     stop_ = true;
@@ -116,6 +121,8 @@ class DialogAnswerer {
       HWND dialog = nullptr;
       EnumThreadWindows(threadId, &DialogAnswerer::FindDialog, reinterpret_cast<LPARAM>(&dialog));
       if (dialog) {
+        const DWORD readyBy = GetTickCount() + 10000;
+        while (ready_ && !stop_ && !ready_(dialog) && static_cast<LONG>(readyBy - GetTickCount()) > 0) Sleep(20);
         char title[256] = {};
         GetWindowTextA(dialog, title, sizeof title);
         title_ = title;
@@ -126,11 +133,37 @@ class DialogAnswerer {
     }
   }
 
+  std::function<bool(HWND)> ready_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> answered_{false};
   std::string title_;
   std::thread thread_;
 };
+
+// Whether a folder-browse dialog's tree has the folder called `name` selected (the dialog selects its
+// initial folder after it is shown, expanding the tree down to it).
+BOOL CALLBACK FindTreeView(HWND child, LPARAM found) {
+  char className[32] = {};
+  GetClassNameA(child, className, sizeof className);
+  if (std::strcmp(className, WC_TREEVIEWA) != 0) return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
+bool BrowseSelectionIs(HWND dialog, const std::string& name) {
+  HWND tree = nullptr;
+  EnumChildWindows(dialog, &FindTreeView, reinterpret_cast<LPARAM>(&tree));
+  if (!tree) return false;
+  HTREEITEM item = TreeView_GetSelection(tree);
+  if (!item) return false;
+  char text[MAX_PATH] = {};
+  TVITEMA query = {};
+  query.mask = TVIF_TEXT;
+  query.hItem = item;
+  query.pszText = text;
+  query.cchTextMax = sizeof text;
+  return SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) && name == text;
+}
 
 class ComScope {
  public:
@@ -595,7 +628,8 @@ TEST(Folders, BrowseForFolderSelectsTheInitialFolder) {
   const std::string initial = scratch / (kSo + kHyo);
   ASSERT_TRUE(MakeFolders(initial));
   {
-    DialogAnswerer answerer(GetCurrentThreadId(), IDOK);
+    DialogAnswerer answerer(GetCurrentThreadId(), IDOK,
+                            [](HWND dialog) { return BrowseSelectionIs(dialog, kSo + kHyo); });
     const std::string chosen = BrowseForFolder(nullptr, "フォルダの選択", initial);
     answerer.Stop();
     ASSERT_TRUE(answerer.Answered());
