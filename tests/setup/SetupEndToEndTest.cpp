@@ -525,6 +525,18 @@ TEST_F(SetupInstall, JapaneseGameFolderUnderEitherRootAndNameInEveryForm) {
   }
 }
 
+// Setup run with `value` as the only App Paths entry (and `game` as its "Path"): the not-installed box
+// alone, no please-wait dialog.
+void ExpectNotInstalledWith(const std::string& value, std::string* game) {
+  RemoveEveryEntry();
+  Register(HKEY_LOCAL_MACHINE, kFirstName, value, game);
+  SetupRun run = RunSetup();
+  ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
+  ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
+  ExpectBox(run.answers[0], kErrorCaption, kNotInstalledText, {IDOK}, false);
+  EXPECT_TRUE(run.waitDialogs.empty());
+}
+
 // A Japanese value that names an executable that is not there still means the game is not installed,
 // in every form, and a value naming the folder itself is no executable either.
 TEST_F(SetupEndToEnd, NotInstalledWhenAJapaneseValueNamesAMissingExecutable) {
@@ -534,13 +546,7 @@ TEST_F(SetupEndToEnd, NotInstalledWhenAJapaneseValueNamesAMissingExecutable) {
                                    std::string("%SystemDrive%\\ゲーム\\ソフト表\\無い.exe"), game, "\"" + game + "\"",
                                    game + "\\Sorvane.exe\\表"}) {
     SCOPED_TRACE(AnsiToUtf8(value));
-    RemoveEveryEntry();
-    Register(HKEY_LOCAL_MACHINE, kFirstName, value, &game);
-    SetupRun run = RunSetup();
-    ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
-    ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
-    ExpectBox(run.answers[0], kErrorCaption, kNotInstalledText, {IDOK}, false);
-    EXPECT_TRUE(run.waitDialogs.empty());
+    ExpectNotInstalledWith(value, &game);
   }
   EXPECT_TRUE(before == FilesBelow(game));
 }
@@ -551,13 +557,7 @@ TEST_F(SetupEndToEnd, NotInstalledWhenTheNamedExecutableIsMissing) {
   for (const std::string& value : {"\"" + game + "\\Missing.exe\"", "\"" + game + "\\Missing.exe\" -window",
                                    game + "\\Missing.exe", std::string("%ProgramFiles%\\Missing\\Sorvane.exe")}) {
     SCOPED_TRACE(value);
-    RemoveEveryEntry();
-    Register(HKEY_LOCAL_MACHINE, kFirstName, value, &game);
-    SetupRun run = RunSetup();
-    ASSERT_EQ(CRobot::Outcome::kExited, run.outcome) << run.problem;
-    ASSERT_EQ(1u, run.answers.size()) << Boxes(run);
-    ExpectBox(run.answers[0], kErrorCaption, kNotInstalledText, {IDOK}, false);
-    EXPECT_TRUE(run.waitDialogs.empty());
+    ExpectNotInstalledWith(value, &game);
   }
   EXPECT_TRUE(before == FilesBelow(game));
 }
